@@ -1,0 +1,63 @@
+#pragma once
+// Two SN76489-family sound generators: register decoding, reset, level table
+// and exact on-time rendering. Portable C++: integers only outside reset and
+// the level table, no allocation, no platform headers.
+
+#include <cstdint>
+
+// One frame of the host's mixing buffer; the chips add, never overwrite.
+struct StereoFrame {
+    int32_t left;
+    int32_t right;
+};
+static_assert(sizeof(StereoFrame) == 8, "host buffer layout");
+
+// Amplitude per 4-bit attenuation value; entry 15 is always 0 (off).
+struct LevelTable {
+    int32_t level[16];
+};
+
+// The state of one chip. Times are in 1/65536 of an output frame.
+struct PsgChip {
+    int32_t sampleRate;   // Hz; step was derived from it
+    int32_t step;         // 16 chip clocks, in 1/65536 of an output frame
+    LevelTable levels;    // amplitude per attenuation value
+    int32_t regs[8];      // register file as written
+    int32_t latched;      // register named by the last latch byte
+    int32_t amplitude[4]; // what each channel sounds with, 0 to 10922
+    uint32_t lfsr;        // noise shift register
+    uint32_t noiseTaps;   // feedback mask of the noise shift register
+    int32_t period[4];    // tone half-period / time between noise shifts
+    int32_t counter[4];   // next frame start to the channel's next event
+    int32_t output[4];    // current output bit, 0 or 1
+};
+
+constexpr int32_t kFrameUnits = 65536;           // one output frame
+constexpr int32_t kFullScale = 10922;            // loudest amplitude
+constexpr int32_t kMaxRenderFrames = 16383;      // longest call that stays in 32 bits
+constexpr int32_t kMaxStep = 1049568;            // 2046 * step + one frame fits 31 bits
+constexpr uint32_t kNoiseSeed = 0xF35;
+constexpr uint32_t kWhiteNoiseTaps = 0x14002;
+constexpr uint32_t kPeriodicNoiseTaps = 0x8000;
+
+// The timing step for a clock and output rate: rate * 65536 * 16 / clock,
+// truncated. Values beyond the 32-bit range saturate instead of overflowing.
+int32_t PsgStepFor(int32_t clockHz, int32_t rateHz);
+
+// Puts chip 0 or 1 into its reset state and derives its timing step. Keeps
+// levels and noiseTaps. Needs a rate whose step is 1 to kMaxStep.
+void PsgReset(int chip, int32_t clockHz, int32_t rateHz);
+
+// Rebuilds the level table for a gain in 0.2 dB units; only the low 8 bits
+// of the gain count. Channel amplitudes change at their next attenuation write.
+void PsgBuildLevels(int chip, int32_t gain);
+
+// Decodes one byte in the chip's bit order. Counters are left alone, so a
+// new period starts when the running count-down ends.
+void PsgWrite(int chip, uint32_t value);
+
+// Adds count frames of the chip's output into frames (left and right alike).
+// A count of 0 or less does nothing; at most kMaxRenderFrames per call.
+// The add into the host's samples wraps in two's complement rather than
+// overflowing, whatever the buffer held before.
+void PsgRender(int chip, StereoFrame* frames, int32_t count);
