@@ -1,0 +1,42 @@
+#include "host/native_binding.h"
+
+#include "config/sound_settings.h"
+#include "host/port_bus.h"
+#include "host/sound_hub.h"
+
+NativeBinding::NativeBinding() = default;
+
+NativeBinding::~NativeBinding()
+{
+    Release();
+}
+
+bool NativeBinding::Bind(PortBus& bus, SoundHub& hub, std::string* error)
+{
+    Release();
+    device = std::make_unique<Quarix>(kDeviceIdQrxs);
+    const SoundSettings defaults = {0, 1};
+    device->ApplySettings(&defaults);
+    device->Init();
+    if (!bus.Connect(device.get(), Quarix::kConnectors)) {
+        *error = "the port bus refused the device: " + bus.lastError;
+        device.reset();
+        return false;
+    }
+    connectedBus = &bus;
+    device->Connect(&hub);
+    return true;
+}
+
+void NativeBinding::Release()
+{
+    if (device == nullptr) {
+        return;
+    }
+    device->Connect(nullptr);
+    if (connectedBus != nullptr) {
+        connectedBus->Disconnect(device.get());
+        connectedBus = nullptr;
+    }
+    device.reset();
+}

@@ -1,0 +1,25 @@
+#pragma once
+// The native front end's device: the Quarix device linked in, bound to the
+// host's bus and hub in the order the module binds it.
+
+#include <memory>
+
+#include "device/device.h"
+#include "host/render_app.h"
+
+class NativeBinding final : public DeviceBinding {
+public:
+    NativeBinding();
+    ~NativeBinding() override;
+
+    // Volume offset 0 and enabled, as a fresh settings file gives; then Init,
+    // the bus connection with the device's connector table, and the hub.
+    bool Bind(PortBus& bus, SoundHub& hub, std::string* error) override;
+    void Release() override;
+
+    Quarix* Device() { return device.get(); }
+
+private:
+    std::unique_ptr<Quarix> device;
+    PortBus* connectedBus = nullptr;  // not owned
+};

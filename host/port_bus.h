@@ -1,0 +1,42 @@
+#pragma once
+// The host's port bus: routes port writes to the handlers a device listed in
+// its connector table, through the output table of its descriptor.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "device/device.h"
+#include "module/host_sound.h"
+
+class PortBus final : public IPortBus {
+public:
+    // Binds every port of table (up to its all-zero record) to the device's
+    // handler. All or nothing: a connector of another kind than 2, a handler
+    // id beyond the output table or with a null entry, a port another device
+    // holds, or a table without its end record refuse the whole connection,
+    // and lastError says why.
+    bool J27_CALL Connect(IDevice* device, const PortConnector* table) override;
+    // Unbinds every port of the device; false if it held none.
+    bool J27_CALL Disconnect(IDevice* device) override;
+
+    // Calls the handler bound to port with the device and data, as the
+    // emulated machine's write would. False when nothing listens there.
+    bool Write(uint32_t port, uint32_t data);
+
+    size_t BoundPorts() const { return bindings.size(); }
+
+    std::string lastError;
+
+private:
+    struct Binding {
+        uint32_t port;
+        IDevice* device;      // not owned
+        PortHandler handler;
+    };
+    std::vector<Binding> bindings;
+};
+
+// Longest connector table accepted: a table without its end record is caught.
+constexpr int kMaxConnectors = 256;
+constexpr uint8_t kWriteConnector = 2;

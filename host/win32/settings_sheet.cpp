@@ -1,0 +1,56 @@
+#include "host/win32/settings_sheet.h"
+
+#include <vector>
+
+#include <commctrl.h>
+#include <prsht.h>
+
+bool ShowSettingsSheet(const PageRegistry& registry, PageSite& site, bool modeless, HWND* sheet,
+                       std::string* error)
+{
+    *sheet = nullptr;
+    INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_BAR_CLASSES};
+    InitCommonControlsEx(&classes);
+
+    std::vector<HPROPSHEETPAGE> handles;
+    for (IConfigPropSheet* page : registry.pages) {
+        // The page fills its record in the 48-byte form; the rest stays zero.
+        PROPSHEETPAGEA record;
+        static_assert(sizeof record >= kPageRecordSize, "page record");
+        ZeroMemory(&record, sizeof record);
+        page->Setup(&site, &record);
+        const HPROPSHEETPAGE handle = CreatePropertySheetPageA(&record);
+        if (handle == nullptr) {
+            for (HPROPSHEETPAGE h : handles) {
+                DestroyPropertySheetPage(h);
+            }
+            *error = "a settings page could not be built from its record";
+            return false;
+        }
+        handles.push_back(handle);
+    }
+    if (handles.empty()) {
+        *error = "the module registered no settings page";
+        return false;
+    }
+    PROPSHEETHEADERA header;
+    ZeroMemory(&header, sizeof header);
+    header.dwSize = sizeof header;
+    header.dwFlags = PSH_NOCONTEXTHELP | (modeless ? PSH_MODELESS : 0);
+    header.hwndParent = nullptr;
+    header.pszCaption = "J27 host settings";
+    header.nPages = static_cast<UINT>(handles.size());
+    header.phpage = handles.data();
+    const INT_PTR result = PropertySheetA(&header);
+    if (modeless) {
+        if (result == 0 || result == -1) {
+            *error = "the settings sheet could not be created";
+            return false;
+        }
+        *sheet = reinterpret_cast<HWND>(result);
+    } else if (result == -1) {
+        *error = "the settings sheet could not be created";
+        return false;
+    }
+    return true;
+}

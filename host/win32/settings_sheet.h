@@ -1,0 +1,16 @@
+#pragma once
+// The host's configuration dialog: a property sheet with every registered page.
+
+#include <string>
+
+#include <windows.h>
+
+#include "host/win32/module_binding.h"
+
+// Registers the common-control classes the pages use (the trackbar among
+// them), builds one sheet page per registered page from the record its Setup
+// fills, and runs the sheet. Modal: returns when the user closes it, with
+// *sheet null. Modeless: returns at once with the sheet's window in *sheet.
+// False with a message when no page could be built.
+bool ShowSettingsSheet(const PageRegistry& registry, PageSite& site, bool modeless, HWND* sheet,
+                       std::string* error);

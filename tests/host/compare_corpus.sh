@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Renders every file of the VGM corpus with quarix-render (the device linked
+# in) and with j27host.exe under Wine (the real Quarix.j27), and compares the
+# raw 32-bit output byte for byte.
+#
+#   compare_corpus.sh QUARIX_RENDER J27HOST_EXE CORPUS_DIR WORK_DIR WINE_RUN
+#
+# Exit 77 (skipped) when the corpus or one of the two programs is missing;
+# the native half still runs when only the Win32 build is absent.
+set -u
+render=$1 host=$2 corpus=$3 work=$4 winerun=$5
+
+if [ ! -d "$corpus" ]; then
+  echo "corpus directory $corpus not found: test skipped"
+  exit 77
+fi
+files=$(find "$corpus" -maxdepth 1 -type f \( -name '*.vgm' -o -name '*.vgz' \) | sort)
+if [ -z "$files" ]; then
+  echo "no VGM files in $corpus: test skipped"
+  exit 77
+fi
+if [ ! -x "$render" ]; then
+  echo "no quarix-render at $render (build the native preset first): test skipped"
+  exit 77
+fi
+rm -rf "$work"
+mkdir -p "$work"
+
+speed() {  # the speed figure from a summary
+  sed -n 's/.*: \([0-9.]*\) x real time.*/\1/p' "$1"
+}
+
+status=0
+for f in $files; do
+  name=$(basename "$f")
+  if ! "$render" "$f" --raw "$work/$name.native.bin" > "$work/$name.native.txt" 2> "$work/$name.native.err"; then
+    echo "FAIL native: $name"; cat "$work/$name.native.err"; status=1
+  fi
+done
+[ $status -eq 0 ] || exit 1
+echo "native: all $(echo "$files" | wc -l) files rendered"
+
+module=$(dirname "$host")/Quarix.j27
+if [ ! -f "$host" ] || [ ! -f "$module" ]; then
+  echo "no j27host.exe and Quarix.j27 at $(dirname "$host") (build the win32 preset): Wine half skipped"
+  exit 77
+fi
+# A private copy, so the module's J27.INI is fresh: default volume and enabled.
+mkdir -p "$work/j27"
+cp "$host" "$module" "$work/j27/"
+total_audio=0
+printf '%-40s %10s %12s %12s\n' file seconds native_x wine_x
+for f in $files; do
+  name=$(basename "$f")
+  if ! "$winerun" "$work/j27/$(basename "$host")" "$f" --raw "$work/$name.wine.bin" \
+       > "$work/$name.wine.txt" 2> "$work/$name.wine.err"; then
+    echo "FAIL wine: $name"; cat "$work/$name.wine.err"; status=1; continue
+  fi
+  if ! cmp -s "$work/$name.native.bin" "$work/$name.wine.bin"; then
+    echo "FAIL differ: $name ($(cmp "$work/$name.native.bin" "$work/$name.wine.bin" 2>&1 | head -1))"
+    status=1; continue
+  fi
+  seconds=$(sed -n 's/.*: \([0-9.]*\) s at .*/\1/p' "$work/$name.native.txt")
+  printf '%-40s %10s %12s %12s\n' "$name" "$seconds" "$(speed "$work/$name.native.txt")" "$(speed "$work/$name.wine.txt")"
+done
+[ $status -eq 0 ] && echo "corpus: native and Win32 outputs identical"
+exit $status

@@ -1,0 +1,318 @@
+// End to end through the shared front end and the device linked in.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "host/native_binding.h"
+#include "host/player.h"
+#include "host/render_app.h"
+#include "tests/host/vgm_builder.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class RenderTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir = fs::temp_directory_path() / (std::string("quarix_host_") + info->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    std::string Write(const std::string& name, const std::vector<uint8_t>& bytes)
+    {
+        const fs::path path = dir / name;
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                    static_cast<std::streamsize>(bytes.size()));
+        return path.string();
+    }
+
+    std::string Write(const std::string& name, const std::string& text)
+    {
+        return Write(name, std::vector<uint8_t>(text.begin(), text.end()));
+    }
+
+    static std::vector<uint8_t> Read(const std::string& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+    }
+
+    // Runs the front end; returns its exit code, with stdout and stderr text.
+    int Run(const std::vector<std::string>& args)
+    {
+        RenderOptions options;
+        std::string error;
+        if (!ParseRenderOptions(args, false, &options, &error)) {
+            ADD_FAILURE() << error;
+            return -1;
+        }
+        std::FILE* out = std::tmpfile();
+        std::FILE* err = std::tmpfile();
+        NativeBinding binding;
+        const int rc = RunRender(options, "quarix-render", binding, out, err);
+        stdoutText = Slurp(out);
+        stderrText = Slurp(err);
+        return rc;
+    }
+
+    static std::string Slurp(std::FILE* f)
+    {
+        std::string text;
+        std::rewind(f);
+        for (int c; (c = std::fgetc(f)) != EOF;) {
+            text += static_cast<char>(c);
+        }
+        std::fclose(f);
+        return text;
+    }
+
+    // Raw output as left samples (the device writes left and right alike).
+    static std::vector<int32_t> LeftSamples(const std::vector<uint8_t>& raw)
+    {
+        std::vector<int32_t> left;
+        for (size_t i = 0; i + 8 <= raw.size(); i += 8) {
+            const uint32_t v = static_cast<uint32_t>(raw[i]) | static_cast<uint32_t>(raw[i + 1]) << 8 |
+                               static_cast<uint32_t>(raw[i + 2]) << 16 | static_cast<uint32_t>(raw[i + 3]) << 24;
+            left.push_back(static_cast<int32_t>(v));
+        }
+        return left;
+    }
+
+    fs::path dir;
+    std::string stdoutText;
+    std::string stderrText;
+};
+
+uint32_t Le32(const std::vector<uint8_t>& b, size_t at)
+{
+    return static_cast<uint32_t>(b[at]) | static_cast<uint32_t>(b[at + 1]) << 8 |
+           static_cast<uint32_t>(b[at + 2]) << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
+}
+
+uint16_t Le16(const std::vector<uint8_t>& b, size_t at)
+{
+    return static_cast<uint16_t>(b[at] | b[at + 1] << 8);
+}
+
+// Tone 0 of a chip at period register 254 and full volume, for 100 samples,
+// in the chip's own byte order, at the chips' own clock so that no pitch
+// correction applies.
+std::vector<uint8_t> TinyToneVgm(uint8_t command, uint32_t clockField)
+{
+    return VgmBuilder(clockField).Add({command, 0x8E, command, 0x0F, command, 0x90}).Wait(100).Add({0x66}).Finish();
+}
+
+// Frames of tone 254 at 44100 Hz after a reset: toggle to 1 at 11579 units,
+// to 0 at 45 frames + 3525, to 1 at 89 frames + 61007.
+const std::pair<int, int32_t> kToneFrames[] = {{0, 8992}, {1, 10922}, {44, 10922}, {45, 587}, {46, 0},
+                                                {88, 0},   {89, 754},  {90, 10922}, {99, 10922}};
+
+}  // namespace
+
+TEST(PortByte, ReversesTheBitOrder)
+{
+    EXPECT_EQ(PortByteFor(0x01), 0x80);
+    EXPECT_EQ(PortByteFor(0x0F), 0xF0);
+    EXPECT_EQ(PortByteFor(0x9F), 0xF9);
+    EXPECT_EQ(PortByteFor(0x8E), 0x71);
+    EXPECT_EQ(PortByteFor(0x00), 0x00);
+    EXPECT_EQ(PortByteFor(0xFF), 0xFF);
+    for (int v = 0; v < 256; ++v) {
+        EXPECT_EQ(PortByteFor(PortByteFor(static_cast<uint8_t>(v))), v);
+    }
+}
+
+TEST_F(RenderTest, TinyVgmGivesExactWavHeaderAndFrames)
+{
+    const std::string input = Write("tone.vgm", TinyToneVgm(0x50, 3993600));
+    const std::string wav = (dir / "tone.wav").string();
+    const std::string raw = (dir / "tone.bin").string();
+    ASSERT_EQ(Run({input, "-o", wav, "--raw", raw}), 0) << stderrText;
+
+    const std::vector<uint8_t> w = Read(wav);
+    ASSERT_EQ(w.size(), 44u + 100u * 4u);
+    EXPECT_EQ(std::string(w.begin(), w.begin() + 4), "RIFF");
+    EXPECT_EQ(Le32(w, 4), 36u + 400u);
+    EXPECT_EQ(std::string(w.begin() + 8, w.begin() + 16), "WAVEfmt ");
+    EXPECT_EQ(Le32(w, 16), 16u);
+    EXPECT_EQ(Le16(w, 20), 1u);      // PCM
+    EXPECT_EQ(Le16(w, 22), 2u);      // stereo
+    EXPECT_EQ(Le32(w, 24), 44100u);
+    EXPECT_EQ(Le32(w, 28), 176400u);
+    EXPECT_EQ(Le16(w, 32), 4u);
+    EXPECT_EQ(Le16(w, 34), 16u);
+    EXPECT_EQ(std::string(w.begin() + 36, w.begin() + 40), "data");
+    EXPECT_EQ(Le32(w, 40), 400u);
+
+    const std::vector<int32_t> left = LeftSamples(Read(raw));
+    ASSERT_EQ(left.size(), 100u);
+    for (const auto& [frame, value] : kToneFrames) {
+        SCOPED_TRACE(frame);
+        const size_t at = 44 + 4 * static_cast<size_t>(frame);
+        EXPECT_EQ(static_cast<int16_t>(Le16(w, at)), value);      // left
+        EXPECT_EQ(static_cast<int16_t>(Le16(w, at + 2)), value);  // right
+        EXPECT_EQ(left[static_cast<size_t>(frame)], value);
+    }
+    EXPECT_FALSE(fs::exists(wav + ".part"));
+}
+
+TEST_F(RenderTest, SecondChipCommandsReachChipOneOnlyInDualChipFiles)
+{
+    const std::string dual = Write("dual.vgm", TinyToneVgm(0x30, 0x40000000u | 3993600u));
+    const std::string single = Write("single.vgm", TinyToneVgm(0x30, 3993600u));
+    const std::string dualRaw = (dir / "dual.bin").string();
+    const std::string singleRaw = (dir / "single.bin").string();
+    ASSERT_EQ(Run({dual, "--raw", dualRaw}), 0) << stderrText;
+    ASSERT_EQ(Run({single, "--raw", singleRaw}), 0) << stderrText;
+    const std::vector<int32_t> left = LeftSamples(Read(dualRaw));
+    ASSERT_EQ(left.size(), 100u);
+    for (const auto& [frame, value] : kToneFrames) {
+        EXPECT_EQ(left[static_cast<size_t>(frame)], value) << frame;
+    }
+    const std::vector<int32_t> silent = LeftSamples(Read(singleRaw));
+    EXPECT_EQ(silent, std::vector<int32_t>(100, 0));
+}
+
+TEST_F(RenderTest, PitchFixPlaysToneAtTheVgmClocksFrequency)
+{
+    // 2 s of tone 0 at period register 254, logged at 3579545 Hz.
+    const std::vector<uint8_t> vgm =
+        VgmBuilder(3579545).Add({0x50, 0x8E, 0x50, 0x0F, 0x50, 0x90}).Wait(2 * 44100).Add({0x66}).Finish();
+    const std::string input = Write("a440.vgm", vgm);
+    struct Case {
+        const char* option;
+        double expectedHz;
+    };
+    const Case cases[] = {
+        {nullptr, 3579545.0 / (32.0 * 254.0)},          // 440.397 Hz
+        {"--no-pitch-fix", 3993600.0 / (32.0 * 254.0)},  // the chips' own 491.339 Hz
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.option != nullptr ? c.option : "pitch fix");
+        const std::string raw = (dir / "a440.bin").string();
+        std::vector<std::string> args = {input, "--raw", raw};
+        if (c.option != nullptr) {
+            args.push_back(c.option);
+        }
+        ASSERT_EQ(Run(args), 0) << stderrText;
+        const std::vector<int32_t> v = LeftSamples(Read(raw));
+        ASSERT_EQ(v.size(), 88200u);  // tempo: 44100 frames per second of VGM time either way
+        // Rising crossings of half the amplitude, placed between frames by
+        // linear interpolation.
+        const double half = 10922 / 2.0;
+        std::vector<double> rises;
+        for (size_t i = 1; i < v.size(); ++i) {
+            if (v[i - 1] < half && v[i] >= half) {
+                rises.push_back(static_cast<double>(i - 1) + (half - v[i - 1]) / (v[i] - v[i - 1]));
+            }
+        }
+        ASSERT_GT(rises.size(), 800u);
+        const double period = (rises.back() - rises.front()) / static_cast<double>(rises.size() - 1);
+        const double hz = 44100.0 / period;
+        EXPECT_NEAR(hz / c.expectedHz, 1.0, 0.001) << hz << " Hz";
+    }
+}
+
+TEST_F(RenderTest, SummaryGivesDurationPeakAndClippedSamples)
+{
+    // Both chips: three tones at the longest period and full volume for 100
+    // frames, so every frame after the first holds 3 x 10922 per chip; then
+    // silence to one second. Port bytes are the chip bytes bit-reversed.
+    std::string script = "rate 44100\n";
+    for (const char* port : {"0xAC", "0xAF"}) {
+        for (const char* byte : {"0xF1", "0xFC", "0x09", "0xF5", "0xFC", "0x0D", "0xF3", "0xFC", "0x0B"}) {
+            script += std::string("out ") + port + " " + byte + "\n";
+        }
+    }
+    script += "mix 100\n";
+    for (const char* port : {"0xAC", "0xAF"}) {
+        for (const char* byte : {"0xF9", "0xFD", "0xFB"}) {  // attenuation 15
+            script += std::string("out ") + port + " " + byte + "\n";
+        }
+    }
+    script += "mix 44000\n";
+    const std::string input = Write("loud.qps", script);
+    const std::string wav = (dir / "loud.wav").string();
+    const std::string raw = (dir / "loud.bin").string();
+    ASSERT_EQ(Run({input, "-o", wav, "--raw", raw}), 0) << stderrText;
+
+    const std::vector<int32_t> left = LeftSamples(Read(raw));
+    ASSERT_EQ(left.size(), 44100u);
+    EXPECT_EQ(left[0], 2 * 26976);  // on-time 53957 of 65536 in the first frame
+    EXPECT_EQ(left[1], 65532);
+    EXPECT_EQ(left[99], 65532);
+    EXPECT_EQ(left[100], 0);
+    const std::vector<uint8_t> w = Read(wav);
+    EXPECT_EQ(static_cast<int16_t>(Le16(w, 44 + 4 * 1)), 32767);  // saturated
+
+    EXPECT_NE(stdoutText.find("1.00 s at 44100 Hz"), std::string::npos) << stdoutText;
+    EXPECT_NE(stdoutText.find("peak 65532 (6.0 dBFS), 200 clipped samples"), std::string::npos) << stdoutText;
+    EXPECT_NE(stdoutText.find("x real time"), std::string::npos) << stdoutText;
+    EXPECT_TRUE(stderrText.empty()) << stderrText;
+}
+
+TEST_F(RenderTest, LoopsRepeatTheLoopedPart)
+{
+    const std::vector<uint8_t> vgm =
+        VgmBuilder().Add({0x50, 0x90}).Wait(300).LoopHere().Add({0x50, 0x9F}).Wait(200).Add({0x66}).Finish();
+    const std::string input = Write("loop.vgm", vgm);
+    const std::string raw = (dir / "loop.bin").string();
+    ASSERT_EQ(Run({input, "--raw", raw, "--loops", "3"}), 0) << stderrText;
+    EXPECT_EQ(Read(raw).size(), (300u + 3u * 200u) * 8u);
+    ASSERT_EQ(Run({input, "--raw", raw, "--rate", "22050"}), 0) << stderrText;
+    EXPECT_EQ(Read(raw).size(), 250u * 8u);
+}
+
+TEST_F(RenderTest, BadInputGivesOneMessageAndNoOutput)
+{
+    std::vector<uint8_t> badIdent = TinyToneVgm(0x50, 3993600);
+    badIdent[0] = 'X';
+    std::vector<uint8_t> truncatedGzip = {0x1F, 0x8B, 0x08, 0x00, 0, 0, 0, 0, 0x00, 0x03, 0x63, 0x60};
+    struct Case {
+        const char* name;
+        std::string input;
+        std::vector<std::string> extra;
+        std::string mustMention;
+    };
+    const std::string outDir = (dir / "out").string();
+    fs::create_directories(outDir);
+    const std::vector<Case> cases = {
+        {"missing file", (dir / "none.vgm").string(), {}, "cannot open"},
+        {"bad ident", Write("ident.vgm", badIdent), {}, "no \"Vgm \" ident"},
+        {"truncated gzip", Write("cut.vgz", truncatedGzip), {}, "ends early"},
+        {"unknown command", Write("unknown.vgm", VgmBuilder().Add({0x62, 0x69, 0x66}).Finish()), {},
+         "unknown command 0x69"},
+        {"25 hours", Write("long.vgm", VgmBuilder().Wait(25u * 3600u * 44100u).Add({0x66}).Finish()), {},
+         "--max-hours"},
+        {"7 hours into a WAV", Write("seven.vgm", VgmBuilder().Wait(7u * 3600u * 44100u).Add({0x66}).Finish()),
+         {}, "4 GiB"},
+        {"bad script", Write("bad.qps", std::string("mix 1\nout 0xAC\n")), {}, "line 2"},
+        {"unwritable output", Write("ok.vgm", TinyToneVgm(0x50, 3993600)), {"-o", (dir / "no/such/dir.wav").string()},
+         "cannot write"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> args = {c.input, "-o", outDir + "/x.wav", "--raw", outDir + "/x.bin"};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        EXPECT_EQ(Run(args), 1);
+        EXPECT_EQ(std::count(stderrText.begin(), stderrText.end(), '\n'), 1) << stderrText;
+        EXPECT_EQ(stderrText.rfind("quarix-render: ", 0), 0u) << stderrText;
+        EXPECT_NE(stderrText.find(c.mustMention), std::string::npos) << stderrText;
+        const std::string named = c.extra.empty() ? (c.mustMention == "4 GiB" ? outDir + "/x.wav" : c.input)
+                                                  : c.extra.back();
+        EXPECT_NE(stderrText.find(named), std::string::npos) << stderrText;
+        EXPECT_TRUE(fs::is_empty(outDir)) << "output left behind";
+        EXPECT_TRUE(stdoutText.empty());
+    }
+}
