@@ -17,7 +17,8 @@ struct PortConnector {
     uint8_t handler;  // handler id
 };
 static_assert(sizeof(PortConnector) == 4, "connector layout");
-static_assert(offsetof(PortConnector, kind) == 2 && offsetof(PortConnector, handler) == 3,
+static_assert(offsetof(PortConnector, port) == 0 && offsetof(PortConnector, kind) == 2 &&
+                  offsetof(PortConnector, handler) == 3,
               "connector layout");
 
 // A port-write handler as the host calls it, with the IDevice face it was given.
@@ -32,9 +33,22 @@ struct DeviceDescriptor {
 };
 #if defined(_WIN32) && !defined(_WIN64)
 static_assert(sizeof(DeviceDescriptor) == 8, "descriptor layout");
-static_assert(offsetof(DeviceDescriptor, outputTable) == 4, "descriptor layout");
+static_assert(offsetof(DeviceDescriptor, inputTable) == 0 && offsetof(DeviceDescriptor, outputTable) == 4,
+              "descriptor layout");
 static_assert(sizeof(PortHandler) == 4, "handler entry size");
+static_assert(sizeof(PortHandler[kOutputHandlerCount]) == 36, "output table size");
 #endif
+
+// The other records the device shares with the host, as a 32-bit host lays
+// them out: frames it mixes into, settings it is given, GUIDs it is asked for.
+static_assert(sizeof(StereoFrame) == 8 && offsetof(StereoFrame, left) == 0 && offsetof(StereoFrame, right) == 4,
+              "host buffer layout");
+static_assert(sizeof(SoundSettings) == 8 && offsetof(SoundSettings, volume) == 0 &&
+                  offsetof(SoundSettings, enable) == 4,
+              "settings record layout");
+static_assert(sizeof(GUID) == 16 && offsetof(GUID, Data1) == 0 && offsetof(GUID, Data2) == 4 &&
+                  offsetof(GUID, Data3) == 6 && offsetof(GUID, Data4) == 8,
+              "GUID layout");
 
 // A device on the host's port bus.
 class IDevice {
@@ -76,6 +90,13 @@ public:
 protected:
     ~ISoundSource() = default;
 };
+
+#if defined(_WIN32) && !defined(_WIN64)
+// Interfaces carry nothing but the pointer to their table of operations, and
+// bool results come back in AL.
+static_assert(sizeof(IDevice) == 4 && sizeof(ISoundSource) == 4 && sizeof(ISoundHub) == 4, "interface layout");
+static_assert(sizeof(bool) == 1, "bool results");
+#endif
 
 constexpr int32_t kChipClockHz = 3993600;
 constexpr int32_t kDefaultRateHz = 44100;

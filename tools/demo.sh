@@ -3,12 +3,15 @@
 # j27host.exe under Wine, into demo.wav at the top of the tree, and draws
 # its spectrogram into demo.png where sox is installed.
 #
-#   tools/demo.sh            builds the win32 preset's j27host and Quarix first
+#   tools/demo.sh            installs what it needs, builds the win32 preset's
+#                            j27host and Quarix, then renders
 #
 # QUARIX_WIN32_BUILD names another Win32 build tree (default build/win32).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${QUARIX_WIN32_BUILD:-$top/build/win32}
+
+bash "$top/tools/setup.sh"
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
   (cd "$top" && cmake --preset win32 -B "$build" >/dev/null)

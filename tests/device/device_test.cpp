@@ -1,0 +1,632 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "device/device.h"
+#include "psg/psg_test_access.h"
+#include "recording_hub.h"
+
+namespace {
+
+static_assert(std::has_unique_object_representations_v<PsgChip>, "chips compare bytewise");
+
+bool SameChip(const PsgChip& a, const PsgChip& b)
+{
+    return std::memcmp(&a, &b, sizeof(PsgChip)) == 0;
+}
+
+void ExpectChips(const ChipPair& expected, const char* what)
+{
+    SCOPED_TRACE(what);
+    EXPECT_TRUE(SameChip(PsgTestChip(0), expected[0])) << "chip 0";
+    EXPECT_TRUE(SameChip(PsgTestChip(1), expected[1])) << "chip 1";
+}
+
+void RestoreChips(const ChipPair& chips)
+{
+    PsgTestChip(0) = chips[0];
+    PsgTestChip(1) = chips[1];
+}
+
+uint32_t QrxsId()
+{
+    uint32_t id = 0;
+    std::memcpy(&id, "QRXS", 4);
+    return id;
+}
+
+// Level tables for the gains the settings page can give: 0.2 dB per gain
+// unit, 2 dB per attenuation step, clamped to 10922 and truncated.
+constexpr std::array<int32_t, 16> kLevelsGain0 = {10922, 8675, 6891, 5473, 4348, 3453, 2743, 2179,
+                                                  1731,  1374, 1092, 867,  689,  547,  434,  0};
+constexpr std::array<int32_t, 16> kLevelsGain40 = {10922, 10922, 10922, 10922, 10921, 8675, 6891, 5473,
+                                                   4348,  3453,  2743,  2179,  1731,  1374, 1092, 0};
+constexpr std::array<int32_t, 16> kLevelsGain60 = {10922, 10922, 10922, 10922, 10922, 10922, 10921, 8675,
+                                                   6891,  5473,  4348,  3453,  2743,  2179,  1731,  0};
+
+std::array<int32_t, 16> Levels(int chip)
+{
+    std::array<int32_t, 16> out{};
+    std::memcpy(out.data(), PsgTestChip(chip).levels.level, sizeof(out));
+    return out;
+}
+
+// Values as runs of (value, frames).
+std::vector<int32_t> Runs(std::initializer_list<std::pair<int32_t, int>> runs)
+{
+    std::vector<int32_t> out;
+    for (const auto& [value, frames] : runs) {
+        out.insert(out.end(), static_cast<size_t>(frames), value);
+    }
+    return out;
+}
+
+// Tone 0 at period register 254 and full level, at 44100 Hz and gain 40:
+// the first 100 frames after the three writes.
+const std::vector<int32_t> kToneFrames = Runs({{8992, 1}, {10922, 44}, {587, 1}, {0, 43}, {754, 1}, {10922, 10}});
+// Port bytes for it: chip bytes 0x8E, 0x0F, 0x90 in port bit order.
+constexpr uint32_t kTonePortBytes[] = {0x71, 0xF0, 0x09};
+// Port byte for chip byte 0x9F: tone 0 off.
+constexpr uint32_t kToneOffPortByte = 0xF9;
+
+// White noise at shift rate 0 and full level, same rate and gain: the first
+// 24 frames. Port bytes for chip bytes 0xE4, 0xF0.
+const std::vector<int32_t> kNoiseFrames =
+    Runs({{10922, 5}, {9070, 1}, {0, 11}, {9413, 1}, {10922, 4}, {8649, 1}, {0, 1}});
+constexpr uint32_t kNoisePortBytes[] = {0x27, 0x0F};
+
+// Left samples, after checking that every right sample equals its left.
+std::vector<int32_t> Mono(const std::vector<StereoFrame>& frames)
+{
+    std::vector<int32_t> out;
+    for (const StereoFrame& f : frames) {
+        EXPECT_EQ(f.left, f.right);
+        out.push_back(f.left);
+    }
+    return out;
+}
+
+std::vector<int32_t> Slice(const std::vector<int32_t>& v, size_t from, size_t count)
+{
+    return {v.begin() + static_cast<std::ptrdiff_t>(from), v.begin() + static_cast<std::ptrdiff_t>(from + count)};
+}
+
+// A freshly built device over chips in their load state (all zero), with no
+// hub attached.
+class NewDevice : public ::testing::Test {
+protected:
+    NewDevice()
+    {
+        PsgTestChip(0) = PsgChip{};
+        PsgTestChip(1) = PsgChip{};
+    }
+
+    std::vector<HubCall> log;
+    RecordingHub hub{log};
+    Quarix dev{QrxsId()};
+    ISoundSource* const source = &dev;
+};
+
+// As the module leaves it after start-up: settings applied (gain 40,
+// enabled), both chips reset at 44100 Hz. The hub is attached per test.
+class ReadyDevice : public NewDevice {
+protected:
+    void SetUp() override
+    {
+        const SoundSettings settings{0, 1};
+        dev.ApplySettings(&settings);
+        ASSERT_TRUE(dev.Init());
+    }
+
+    void WriteAll(uint32_t port, std::initializer_list<uint32_t> bytes)
+    {
+        for (const uint32_t b : bytes) {
+            dev.WritePort(port, b);
+        }
+    }
+
+    std::vector<int32_t> MixMono(int32_t count)
+    {
+        std::vector<StereoFrame> frames(static_cast<size_t>(count), StereoFrame{0, 0});
+        dev.Mix(frames.data(), count);
+        return Mono(frames);
+    }
+
+    // Chip state in which every byte below leaves a distinct trace: tone 0 at
+    // 254, noise control 5, tone 0 latched.
+    static void DistinctPreState()
+    {
+        for (int chip = 0; chip < 2; ++chip) {
+            PsgWrite(chip, 0xE5);
+            PsgWrite(chip, 0x8E);
+            PsgWrite(chip, 0x0F);
+        }
+    }
+
+    const PortHandler* Outputs() { return dev.GetDescriptor()->outputTable; }
+};
+
+void ExpectResetState(int chip, int32_t rateHz, int32_t step, const std::array<int32_t, 16>& levels)
+{
+    SCOPED_TRACE(chip);
+    const PsgChip& c = PsgTestChip(chip);
+    EXPECT_EQ(c.sampleRate, rateHz);
+    EXPECT_EQ(c.step, step);
+    EXPECT_EQ(Levels(chip), levels);
+    const std::array<int32_t, 8> resetRegs = {0, 15, 0, 15, 0, 15, 0, 15};
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(c.regs[i], resetRegs[static_cast<size_t>(i)]) << "register " << i;
+    }
+    EXPECT_EQ(c.latched, 0);
+    EXPECT_EQ(c.lfsr, 0xF35u);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(c.amplitude[i], 0) << "channel " << i;
+        EXPECT_EQ(c.period[i], step) << "channel " << i;
+        EXPECT_EQ(c.counter[i], step) << "channel " << i;
+        EXPECT_EQ(c.output[i], i == 3 ? 1 : 0) << "channel " << i;
+    }
+}
+
+TEST_F(NewDevice, BitReverseHoldsKnownPairs)
+{
+    const std::pair<uint32_t, uint32_t> pairs[] = {
+        {0x01, 0x80}, {0x80, 0x01}, {0x0F, 0xF0}, {0xF0, 0x0F}, {0x9F, 0xF9},
+        {0xF9, 0x9F}, {0xFF, 0xFF}, {0x00, 0x00}, {0x8E, 0x71}, {0xE4, 0x27},
+    };
+    for (const auto& [in, out] : pairs) {
+        SCOPED_TRACE(in);
+        EXPECT_EQ(dev.bitReverse[in], out);
+    }
+}
+
+TEST_F(NewDevice, BitReverseTwiceIsIdentity)
+{
+    for (uint32_t i = 0; i < 256; ++i) {
+        ASSERT_LT(dev.bitReverse[i], 256u) << i;
+        EXPECT_EQ(dev.bitReverse[dev.bitReverse[i]], i);
+    }
+}
+
+TEST_F(NewDevice, ConstructionTouchesNoChipAndNoHub)
+{
+    ExpectChips(ChipPair{{PsgChip{}, PsgChip{}}}, "chips still in their load state");
+    EXPECT_EQ(dev.soundHub, nullptr);
+    EXPECT_EQ(dev.enable, 0);
+    EXPECT_TRUE(log.empty());
+}
+
+TEST_F(NewDevice, GetIdYieldsTheBytesQrxs)
+{
+    IDevice& face = dev;
+    const uint32_t& id = face.GetId();
+    EXPECT_EQ(&id, &dev.id);
+    EXPECT_EQ(std::memcmp(&id, "QRXS", 4), 0);
+    EXPECT_EQ(id, kDeviceIdQrxs);  // little-endian reading of the four bytes
+}
+
+TEST_F(NewDevice, AuxOperationsAnswerZero)
+{
+    IDevice& face = dev;
+    EXPECT_EQ(face.AuxQuery(), 0u);
+    for (const uint32_t value : {0u, 1u, 0x108u, 0xFFFFFFFFu}) {
+        SCOPED_TRACE(value);
+        EXPECT_EQ(face.AuxCallA(value), 0u);
+        EXPECT_EQ(face.AuxCallB(value), 0u);
+    }
+    Device plain(QrxsId());
+    EXPECT_EQ(static_cast<IDevice&>(plain).GetDescriptor(), nullptr);
+}
+
+TEST_F(NewDevice, DescriptorHoldsTheThreeHandlersAtZeroThreeSix)
+{
+    const DeviceDescriptor* d = static_cast<IDevice&>(dev).GetDescriptor();
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(d->inputTable, nullptr);
+    ASSERT_NE(d->outputTable, nullptr);
+    for (int i = 0; i < kOutputHandlerCount; ++i) {
+        SCOPED_TRACE(i);
+        const bool used = i == 0 || i == 3 || i == 6;
+        EXPECT_EQ(d->outputTable[i] != nullptr, used);
+    }
+    EXPECT_NE(d->outputTable[0], d->outputTable[3]);
+    EXPECT_NE(d->outputTable[0], d->outputTable[6]);
+    EXPECT_NE(d->outputTable[3], d->outputTable[6]);
+    Quarix other(QrxsId());
+    EXPECT_EQ(other.GetDescriptor(), d) << "one static descriptor";
+}
+
+TEST_F(NewDevice, ConnectorTableBytes)
+{
+    const uint8_t expected[] = {0x08, 0x01, 0x02, 0x00, 0xAC, 0x00, 0x02, 0x03, 0xAE, 0x00,
+                                0x02, 0x06, 0xAF, 0x00, 0x02, 0x03, 0x00, 0x00, 0x00, 0x00};
+    static_assert(sizeof(expected) == sizeof(Quarix::kConnectors));
+    std::array<uint8_t, sizeof(expected)> actual{};
+    std::memcpy(actual.data(), Quarix::kConnectors, sizeof(expected));
+    for (size_t i = 0; i < sizeof(expected); ++i) {
+        EXPECT_EQ(actual[i], expected[i]) << "byte " << i;
+    }
+}
+
+TEST_F(NewDevice, ConnectDetachesTheOldHubAndAttachesTheNewOne)
+{
+    RecordingHub other{log};
+
+    EXPECT_TRUE(dev.Connect(nullptr));
+    EXPECT_TRUE(log.empty()) << "no hub, nobody called";
+    EXPECT_TRUE(dev.Connect(&hub));
+    EXPECT_TRUE(dev.Connect(&hub));
+    EXPECT_TRUE(dev.Connect(&other));
+    EXPECT_TRUE(dev.Connect(nullptr));
+    EXPECT_TRUE(dev.Connect(nullptr));
+    const std::vector<HubCall> expected = {
+        {&hub, HubOp::Attach, source},   {&hub, HubOp::Detach, source}, {&hub, HubOp::Attach, source},
+        {&hub, HubOp::Detach, source},   {&other, HubOp::Attach, source},
+        {&other, HubOp::Detach, source},
+    };
+    EXPECT_EQ(log, expected);
+    EXPECT_EQ(dev.soundHub, nullptr);
+}
+
+TEST_F(NewDevice, ApplySettingsGainIsVolumePlusFortyWithWrapAround)
+{
+    struct Row {
+        int32_t volume;
+        int32_t gain;
+        const std::array<int32_t, 16>* levels;  // null: no documented table
+    };
+    const Row rows[] = {
+        {-40, 0, &kLevelsGain0},
+        {0, 40, &kLevelsGain40},
+        {20, 60, &kLevelsGain60},
+        {-296, -256, &kLevelsGain0},                  // low 8 bits 0
+        {INT32_MIN, INT32_MIN + 40, &kLevelsGain40},  // low 8 bits 40
+        {INT32_MAX, INT32_MIN + 39, nullptr},         // wraps past the top
+        {INT32_MAX - 40, INT32_MAX, nullptr},         // the last one that fits
+        {INT32_MAX - 39, INT32_MIN, &kLevelsGain0},  // the first one that wraps
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.volume);
+        const SoundSettings settings{row.volume, 7};
+        dev.ApplySettings(&settings);
+        EXPECT_EQ(dev.gain, row.gain);
+        EXPECT_EQ(dev.enable, 7) << "enable taken unchanged";
+        if (row.levels != nullptr) {
+            EXPECT_EQ(Levels(0), *row.levels);
+            EXPECT_EQ(Levels(1), *row.levels);
+        }
+    }
+    EXPECT_TRUE(log.empty()) << "no hub attached, no Update";
+}
+
+TEST_F(ReadyDevice, WriteReachesChipPortAndOneBitReversed)
+{
+    struct Row {
+        uint32_t port;
+        uint32_t data;
+        int chip;
+        uint32_t chipByte;
+    };
+    const Row rows[] = {
+        {0xAC, 0x01, 0, 0x80}, {0xAF, 0x9F, 1, 0xF9}, {0xAC, 0x0F, 0, 0xF0},
+        {0xAF, 0xFF, 1, 0xFF}, {0xAC, 0x00, 0, 0x00}, {0xAF, 0x00, 1, 0x00},
+    };
+    DistinctPreState();
+    const ChipPair before = SnapshotChips();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(::testing::Message() << "port " << row.port << " data " << row.data);
+        RestoreChips(before);
+        PsgWrite(row.chip, row.chipByte);
+        const ChipPair expected = SnapshotChips();
+        const auto chip = static_cast<size_t>(row.chip);
+        ASSERT_FALSE(SameChip(expected[chip], before[chip])) << "the write must leave a trace";
+
+        RestoreChips(before);
+        dev.WritePort(row.port, row.data);
+        ExpectChips(expected, "after the port write");
+    }
+}
+
+TEST_F(ReadyDevice, EachChipWriteFollowsOneUpdateThatRendersTheOldRegisters)
+{
+    for (const uint32_t port : {kChip0Port, kChip1Port}) {
+        SCOPED_TRACE(port);
+        log.clear();
+        hub.chipsAtUpdate.clear();
+        hub.rendered.clear();
+        hub.framesPerUpdate = 0;
+        dev.Reset(0, 0);
+        dev.Connect(&hub);
+
+        std::vector<ChipPair> beforeWrites;
+        for (const uint32_t b : kTonePortBytes) {
+            beforeWrites.push_back(SnapshotChips());
+            dev.WritePort(port, b);
+        }
+        // Silence the tone: the frames due before the write still sound.
+        hub.framesPerUpdate = 3;
+        beforeWrites.push_back(SnapshotChips());
+        dev.WritePort(port, kToneOffPortByte);
+
+        const std::vector<HubCall> expected = {
+            {&hub, HubOp::Attach, source}, {&hub, HubOp::Update, source}, {&hub, HubOp::Update, source},
+            {&hub, HubOp::Update, source}, {&hub, HubOp::Update, source},
+        };
+        EXPECT_EQ(log, expected);
+        ASSERT_EQ(hub.chipsAtUpdate.size(), beforeWrites.size());
+        for (size_t i = 0; i < beforeWrites.size(); ++i) {
+            SCOPED_TRACE(i);
+            EXPECT_TRUE(SameChip(hub.chipsAtUpdate[i][0], beforeWrites[i][0]));
+            EXPECT_TRUE(SameChip(hub.chipsAtUpdate[i][1], beforeWrites[i][1]));
+        }
+        EXPECT_EQ(Mono(hub.rendered), Slice(kToneFrames, 0, 3));
+        EXPECT_EQ(MixMono(3), std::vector<int32_t>(3, 0)) << "silent after the write";
+        dev.Connect(nullptr);
+    }
+}
+
+TEST_F(ReadyDevice, WritePortIgnoresOtherPorts)
+{
+    dev.Connect(&hub);
+    DistinctPreState();
+    const ChipPair before = SnapshotChips();
+    for (const uint32_t port : {0xAEu, 0x108u, 0x1ACu, 0x1AFu, 0x2Cu, 0x0u, 0xFFFFFFACu}) {
+        SCOPED_TRACE(port);
+        dev.WritePort(port, 0x0F);
+    }
+    ExpectChips(before, "no chip written");
+    EXPECT_EQ(log, (std::vector<HubCall>{{&hub, HubOp::Attach, source}})) << "no Update";
+}
+
+TEST_F(ReadyDevice, DiscardWriteDoesNothing)
+{
+    dev.Connect(&hub);
+    DistinctPreState();
+    const ChipPair before = SnapshotChips();
+    for (const uint32_t data : {0x00u, 0x0Fu, 0x9Fu, 0xFFu}) {
+        Outputs()[6](&dev, kIgnoredPort, data);
+    }
+    ExpectChips(before, "no chip written");
+    EXPECT_EQ(log, (std::vector<HubCall>{{&hub, HubOp::Attach, source}})) << "no Update";
+}
+
+TEST_F(ReadyDevice, ResetPortResetsBothChipsAndLevelsWithoutUpdate)
+{
+    ASSERT_TRUE(dev.SetRate(48000));
+    dev.Connect(&hub);
+    WriteAll(kChip0Port, {0x71, 0xF0, 0x09});
+    WriteAll(kChip1Port, {0x27, 0x0F});
+    for (int chip = 0; chip < 2; ++chip) {
+        for (int32_t& level : PsgTestChip(chip).levels.level) {
+            level = -1;
+        }
+    }
+    log.clear();
+
+    Outputs()[0](&dev, kResetPort, 0);
+
+    EXPECT_TRUE(log.empty()) << "no Update";
+    ExpectResetState(0, 48000, 12603, kLevelsGain40);
+    ExpectResetState(1, 48000, 12603, kLevelsGain40);
+    EXPECT_EQ(MixMono(8), std::vector<int32_t>(8, 0));
+}
+
+TEST_F(ReadyDevice, MixWhileDisabledLeavesBufferAndChipsAndResumesWhereItStopped)
+{
+    WriteAll(kChip0Port, {kTonePortBytes[0], kTonePortBytes[1], kTonePortBytes[2]});
+    EXPECT_EQ(MixMono(10), Slice(kToneFrames, 0, 10));
+
+    const SoundSettings off{0, 0};
+    dev.ApplySettings(&off);
+    const ChipPair stopped = SnapshotChips();
+    std::vector<StereoFrame> held(50, StereoFrame{7, -7});
+    dev.Mix(held.data(), 50);
+    for (const StereoFrame& f : held) {
+        ASSERT_EQ(f.left, 7);
+        ASSERT_EQ(f.right, -7);
+    }
+    ExpectChips(stopped, "disabled Mix moves no chip");
+
+    const SoundSettings on{0, 1};
+    dev.ApplySettings(&on);
+    EXPECT_EQ(MixMono(90), Slice(kToneFrames, 10, 90));
+}
+
+TEST_F(ReadyDevice, BothChipsAddOntoWhatTheBufferHeld)
+{
+    WriteAll(kChip0Port, {kTonePortBytes[0], kTonePortBytes[1], kTonePortBytes[2]});
+    WriteAll(kChip1Port, {kNoisePortBytes[0], kNoisePortBytes[1]});
+    std::vector<StereoFrame> frames(24, StereoFrame{1000, -2000});
+    dev.Mix(frames.data(), 24);
+    for (size_t f = 0; f < 24; ++f) {
+        SCOPED_TRACE(f);
+        const int32_t both = kToneFrames[f] + kNoiseFrames[f];
+        EXPECT_EQ(frames[f].left, 1000 + both);
+        EXPECT_EQ(frames[f].right, -2000 + both);
+    }
+}
+
+TEST_F(ReadyDevice, SetRateResetsBothChipsToSilenceAndAnswersTrue)
+{
+    const std::pair<int32_t, int32_t> rates[] = {{48000, 12603}, {22050, 5789}, {44100, 11579}};
+    dev.Connect(&hub);
+    for (const auto& [rateHz, step] : rates) {
+        SCOPED_TRACE(rateHz);
+        WriteAll(kChip0Port, {kTonePortBytes[0], kTonePortBytes[1], kTonePortBytes[2]});
+        WriteAll(kChip1Port, {kNoisePortBytes[0], kNoisePortBytes[1]});
+        log.clear();
+
+        EXPECT_TRUE(source->SetRate(rateHz));
+
+        EXPECT_TRUE(log.empty()) << "no Update";
+        EXPECT_EQ(dev.rate, rateHz);
+        ExpectResetState(0, rateHz, step, kLevelsGain40);
+        ExpectResetState(1, rateHz, step, kLevelsGain40);
+        EXPECT_EQ(MixMono(30), std::vector<int32_t>(30, 0));
+    }
+}
+
+TEST_F(ReadyDevice, ApplySettingsUpdatesFirstAndResetsNoChip)
+{
+    WriteAll(kChip0Port, {kTonePortBytes[0], kTonePortBytes[1], kTonePortBytes[2]});
+    dev.Connect(&hub);
+    hub.framesPerUpdate = 3;
+
+    const SoundSettings settings{20, 0};
+    dev.ApplySettings(&settings);
+
+    EXPECT_EQ(log, (std::vector<HubCall>{{&hub, HubOp::Attach, source}, {&hub, HubOp::Update, source}}));
+    EXPECT_EQ(Mono(hub.rendered), Slice(kToneFrames, 0, 3)) << "rendered while still enabled";
+    // Only the level tables changed; the sounding amplitude waits for the
+    // next attenuation write.
+    ChipPair expected = hub.chipsAfterUpdate.at(0);
+    for (ChipPair::size_type chip = 0; chip < 2; ++chip) {
+        std::memcpy(expected[chip].levels.level, kLevelsGain60.data(), sizeof(expected[chip].levels.level));
+    }
+    ExpectChips(expected, "no reset");
+    EXPECT_EQ(PsgTestChip(0).amplitude[0], 10922);
+}
+
+TEST_F(ReadyDevice, HandlersThroughTheOutputTableReachTheDevice)
+{
+    dev.Connect(&hub);
+    IDevice* const face = &dev;
+    const PortHandler* table = face->GetDescriptor()->outputTable;
+
+    table[3](face, kChip0Port, 0x71);  // chip byte 0x8E: tone 0 low bits 14
+    EXPECT_EQ(PsgTestChip(0).regs[0], 14);
+    table[3](face, kChip1Port, 0x27);  // chip byte 0xE4: white noise
+    EXPECT_EQ(PsgTestChip(1).noiseTaps, 0x14002u);
+    EXPECT_EQ(PsgTestChip(1).regs[6], 4);
+    const ChipPair written = SnapshotChips();
+    table[6](face, kIgnoredPort, 0x71);
+    ExpectChips(written, "0xAE dropped");
+    table[0](face, kResetPort, 0);
+    EXPECT_EQ(PsgTestChip(0).regs[0], 0);
+    EXPECT_EQ(PsgTestChip(1).regs[6], 0);
+
+    EXPECT_EQ(log, (std::vector<HubCall>{{&hub, HubOp::Attach, source},
+                                         {&hub, HubOp::Update, source},
+                                         {&hub, HubOp::Update, source}}));
+}
+
+// Rates whose timing step the chips cannot count with are not taken.
+TEST_F(ReadyDevice, SetRateOutsideTheCountableRangeKeepsRateAndChips)
+{
+    ASSERT_TRUE(dev.SetRate(48000));
+    WriteAll(kChip0Port, {kTonePortBytes[0], kTonePortBytes[1], kTonePortBytes[2]});
+    WriteAll(kChip1Port, {kNoisePortBytes[0], kNoisePortBytes[1]});
+    MixMono(5);
+    const ChipPair before = SnapshotChips();
+    for (const int32_t rateHz : {0, 3, 1, -1, -44100, INT32_MIN, 3997382, 4000000, INT32_MAX}) {
+        SCOPED_TRACE(rateHz);
+        EXPECT_TRUE(source->SetRate(rateHz));
+        EXPECT_EQ(dev.rate, 48000);
+        ExpectChips(before, "chips kept");
+    }
+}
+
+TEST_F(ReadyDevice, SetRateTakesBothEndsOfTheCountableRange)
+{
+    // step = rate * 256 / 975, truncated: 1 at 4 Hz, 1049568 at 3997381 Hz.
+    const std::pair<int32_t, int32_t> rates[] = {{4, 1}, {3997381, 1049568}};
+    for (const auto& [rateHz, step] : rates) {
+        SCOPED_TRACE(rateHz);
+        EXPECT_TRUE(dev.SetRate(rateHz));
+        EXPECT_EQ(dev.rate, rateHz);
+        ExpectResetState(0, rateHz, step, kLevelsGain40);
+        ExpectResetState(1, rateHz, step, kLevelsGain40);
+    }
+}
+
+// A long Mix is cut into calls of at most 16383 frames, chip 0 then chip 1
+// per piece: the longest call whose held counters stay in 32 bits.
+TEST_F(ReadyDevice, LongMixRendersInPiecesOfTheLongestCall)
+{
+    ASSERT_TRUE(dev.SetRate(3997381));  // step 1049568, about 16 frames
+    // Chip 0: tone 0 at register 700 sounds until its first toggle, then
+    // falls silent with a count-down that outlasts a 10000-frame call but not
+    // a 16383-frame one; tone 1 at the shortest period keeps sounding.
+    PsgWrite(0, 0x8C);
+    PsgWrite(0, 0x2B);
+    PsgWrite(0, 0x90);
+    PsgWrite(0, 0xA1);
+    PsgWrite(0, 0xB2);
+    MixMono(20);
+    PsgWrite(0, 0x9F);
+    ASSERT_GT(PsgTestChip(0).counter[0], 10000 * kFrameUnits);
+    ASSERT_LE(PsgTestChip(0).counter[0], kMaxRenderFrames * kFrameUnits);
+    // Chip 1: white noise and tone 2.
+    PsgWrite(1, 0xE4);
+    PsgWrite(1, 0xF0);
+    PsgWrite(1, 0xC3);
+    PsgWrite(1, 0xD5);
+    const ChipPair before = SnapshotChips();
+
+    constexpr int32_t kCount = 40000;
+    std::vector<StereoFrame> mixed(kCount, StereoFrame{3, -3});
+    dev.Mix(mixed.data(), kCount);
+    const ChipPair afterMix = SnapshotChips();
+
+    RestoreChips(before);
+    std::vector<StereoFrame> pieces(kCount, StereoFrame{3, -3});
+    for (const auto& [first, count] : {std::pair{0, 16383}, std::pair{16383, 16383}, std::pair{32766, 7234}}) {
+        PsgRender(0, pieces.data() + first, count);
+        PsgRender(1, pieces.data() + first, count);
+    }
+
+    size_t sounding = 0;
+    for (size_t f = 0; f < mixed.size(); ++f) {
+        ASSERT_EQ(mixed[f].left, pieces[f].left) << "frame " << f;
+        ASSERT_EQ(mixed[f].right, pieces[f].right) << "frame " << f;
+        sounding += mixed[f].left != 3 ? 1u : 0u;
+    }
+    EXPECT_GT(sounding, 10000u) << "the comparison must cover sound";
+    EXPECT_TRUE(SameChip(afterMix[0], PsgTestChip(0)));
+    EXPECT_TRUE(SameChip(afterMix[1], PsgTestChip(1)));
+}
+
+TEST_F(ReadyDevice, MixWithoutFramesDoesNothing)
+{
+    WriteAll(kChip0Port, {kTonePortBytes[0], kTonePortBytes[1], kTonePortBytes[2]});
+    const ChipPair before = SnapshotChips();
+    for (const int32_t count : {1, 100, 40000, INT32_MAX}) {
+        SCOPED_TRACE(count);
+        dev.Mix(nullptr, count);
+        ExpectChips(before, "null buffer");
+    }
+    std::vector<StereoFrame> frames(4, StereoFrame{5, -5});
+    for (const int32_t count : {0, -1, INT32_MIN}) {
+        SCOPED_TRACE(count);
+        dev.Mix(frames.data(), count);
+        ExpectChips(before, "no frames");
+        EXPECT_EQ(frames[0].left, 5);
+        EXPECT_EQ(frames[0].right, -5);
+    }
+}
+
+TEST_F(ReadyDevice, WritePortUsesOnlyTheLowEightBitsOfData)
+{
+    const std::pair<uint32_t, uint32_t> rows[] = {
+        {0x101, 0x01}, {0x19F, 0x9F}, {0xFFFFFF0F, 0x0F}, {0x80000000, 0x00}, {0xABCDEF71, 0x71},
+    };
+    DistinctPreState();
+    const ChipPair before = SnapshotChips();
+    for (const uint32_t port : {kChip0Port, kChip1Port}) {
+        for (const auto& [wide, low] : rows) {
+            SCOPED_TRACE(::testing::Message() << "port " << port << " data " << wide);
+            RestoreChips(before);
+            dev.WritePort(port, low);
+            const ChipPair expected = SnapshotChips();
+            RestoreChips(before);
+            dev.WritePort(port, wide);
+            ExpectChips(expected, "as the low byte");
+        }
+    }
+}
+
+}  // namespace
