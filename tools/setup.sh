@@ -10,7 +10,7 @@ packages=(
   zlib1g-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686 libz-mingw-w64-dev
   wine wine32:i386 wine64 xvfb xauth
-  valgrind sox imagemagick
+  valgrind sox imagemagick locales
 )
 
 have_i386() {
@@ -28,6 +28,12 @@ if [ ${#missing[@]} -gt 0 ] || ! have_i386; then
   have_i386 || dpkg --add-architecture i386
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# A Japanese locale: a test runs the module from a path whose ANSI form
+# (code page 932) is longer than its wide form.
+if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
+  localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
 fi
 
 # Some kernels (lean VMs) cannot execute 32-bit ELF programs, which 32-bit
