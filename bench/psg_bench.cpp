@@ -1,36 +1,124 @@
-// PsgRender cost per chip-frame at 44100 Hz, rendered in calls of 735
-// frames (one 60 Hz video frame of audio), as a host mixes.
+// Renderer cost per chip-frame, the event-based PsgRender beside the
+// per-frame reference renderer it replaced, in the same run:
+//   Case/<set-up>/<renderer>: chip 0 at 44100 Hz in calls of 735 frames (one
+//     60 Hz video frame of audio); WorstCase and Silent render 10 s per
+//     iteration.
+//   SilentCall/<frames>: one call on a silent chip, to show its cost does not
+//     grow with the frame count.
+//   Music/<file>/<renderer>, Music/Corpus/<renderer>: real music, replayed
+//     as the reference host drives the chips (see music_replay.h).
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
+#include <string>
+#include <vector>
 
+#include "bench/music_replay.h"
 #include "bench/psg_bench_cases.h"
 #include "psg/psg_chip.h"
 
 namespace {
 
 constexpr int32_t kFramesPerCall = 735;
+constexpr int32_t kTenSecondsCalls = 600;  // 10 s at 44100 Hz
 
-StereoFrame frames[kFramesPerCall];
+StereoFrame frames[kMaxRenderFrames];
 
-void RenderCase(benchmark::State& state, PsgBenchCase which)
+void SetPerFrame(benchmark::State& state, double chipFramesPerIteration)
+{
+    const double chipFrames = static_cast<double>(state.iterations()) * chipFramesPerIteration;
+    state.SetItemsProcessed(static_cast<int64_t>(chipFrames));
+    // CPU time per chip-frame.
+    state.counters["per_frame"] =
+        benchmark::Counter(chipFrames, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+void RenderCase(benchmark::State& state, PsgBenchCase which, PsgRenderer renderer)
 {
     PsgBenchSetUp(which);
+    const bool tenSeconds = which == PsgBenchCase::kWorstCase || which == PsgBenchCase::kSilent;
+    const int32_t calls = tenSeconds ? kTenSecondsCalls : 1;
     for (auto _ : state) {
-        PsgRender(0, frames, kFramesPerCall);
+        for (int32_t i = 0; i < calls; ++i) {
+            PsgRenderWith(renderer, 0, frames, kFramesPerCall);
+            benchmark::ClobberMemory();
+        }
         benchmark::DoNotOptimize(frames);
+    }
+    SetPerFrame(state, static_cast<double>(calls) * kFramesPerCall);
+}
+
+void SilentCall(benchmark::State& state)
+{
+    PsgBenchSetUp(PsgBenchCase::kSilent);
+    const auto count = static_cast<int32_t>(state.range(0));
+    for (auto _ : state) {
+        PsgRender(0, frames, count);
         benchmark::ClobberMemory();
     }
-    // items/s is chip-frames per second; per_frame is its inverse (CPU time).
-    state.SetItemsProcessed(state.iterations() * kFramesPerCall);
-    state.counters["per_frame"] = benchmark::Counter(static_cast<double>(state.iterations()) * kFramesPerCall,
-                                                     benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["per_call"] = benchmark::Counter(static_cast<double>(state.iterations()),
+                                                    benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
+
+void ReplaySongs(benchmark::State& state, const std::vector<Song>* songs, PsgRenderer renderer)
+{
+    double chipFrames = 0;
+    for (const Song& s : *songs) {
+        chipFrames += static_cast<double>(s.frames) * s.chips;
+    }
+    for (auto _ : state) {
+        for (const Song& s : *songs) {
+            ReplaySong(s, renderer);
+        }
+        benchmark::ClobberMemory();
+    }
+    SetPerFrame(state, chipFrames);
+}
+
+std::vector<Song> corpus;
+std::vector<std::vector<Song>> singles;
 
 }  // namespace
 
-BENCHMARK_CAPTURE(RenderCase, Silent, PsgBenchCase::kSilent);
-BENCHMARK_CAPTURE(RenderCase, ShortestTone, PsgBenchCase::kShortestTone);
-BENCHMARK_CAPTURE(RenderCase, Musical, PsgBenchCase::kMusical);
-BENCHMARK_CAPTURE(RenderCase, WhiteNoiseRate0, PsgBenchCase::kWhiteNoise);
+int main(int argc, char** argv)
+{
+    const PsgRenderer renderers[] = {PsgRenderer::kEventBased, PsgRenderer::kPerFrame};
+    for (int c = 0; c < kBenchCaseCount; ++c) {
+        const auto which = static_cast<PsgBenchCase>(c);
+        for (const PsgRenderer r : renderers) {
+            const std::string name = std::string("Case/") + PsgBenchCaseName(which) + "/" + PsgRendererName(r);
+            benchmark::RegisterBenchmark(name.c_str(), RenderCase, which, r);
+        }
+    }
+    benchmark::RegisterBenchmark("SilentCall", SilentCall)->Arg(1)->Arg(735)->Arg(kMaxRenderFrames);
 
-BENCHMARK_MAIN();
+    std::vector<std::string> errors;
+    corpus = LoadCorpus(QUARIX_CORPUS_DIR, &errors);
+    for (const std::string& e : errors) {
+        std::fprintf(stderr, "psg_bench: left out %s\n", e.c_str());
+    }
+    if (corpus.empty()) {
+        std::fprintf(stderr, "psg_bench: no music in %s; music benchmarks skipped\n", QUARIX_CORPUS_DIR);
+    } else {
+        singles.reserve(corpus.size());
+        for (const Song& s : corpus) {
+            singles.push_back({s});
+        }
+        for (const PsgRenderer r : renderers) {
+            for (const auto& single : singles) {
+                const std::string name = "Music/" + single[0].name + "/" + PsgRendererName(r);
+                benchmark::RegisterBenchmark(name.c_str(), ReplaySongs, &single, r);
+            }
+            const std::string name = std::string("Music/Corpus/") + PsgRendererName(r);
+            benchmark::RegisterBenchmark(name.c_str(), ReplaySongs, &corpus, r);
+        }
+    }
+
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,9 +1,9 @@
 #include "bench/psg_bench_cases.h"
 
-#include <cstdint>
 #include <initializer_list>
 
-#include "psg/psg_chip.h"
+#include "psg/psg_test_access.h"
+#include "tests/psg/reference_render.h"
 
 namespace {
 
@@ -32,5 +32,39 @@ void PsgBenchSetUp(PsgBenchCase which)
     case PsgBenchCase::kWhiteNoise:
         Write({0xE4, 0xF0});
         break;
+    case PsgBenchCase::kWorstCase:
+        Write({0x81, 0x00, 0x90, 0xA1, 0x00, 0xB0, 0xC1, 0x00, 0xD0, 0xE4, 0xF0});
+        break;
     }
+}
+
+void PsgRenderWith(PsgRenderer renderer, int chip, StereoFrame* frames, int32_t count)
+{
+    if (renderer == PsgRenderer::kEventBased) {
+        PsgRender(chip, frames, count);
+    } else {
+        ReferenceRender(PsgTestChip(chip), frames, count);
+    }
+}
+
+const char* PsgBenchCaseName(PsgBenchCase which)
+{
+    switch (which) {
+    case PsgBenchCase::kSilent:
+        return "Silent";
+    case PsgBenchCase::kShortestTone:
+        return "ShortestTone";
+    case PsgBenchCase::kMusical:
+        return "Musical";
+    case PsgBenchCase::kWhiteNoise:
+        return "WhiteNoiseRate0";
+    case PsgBenchCase::kWorstCase:
+        return "WorstCase";
+    }
+    return "?";
+}
+
+const char* PsgRendererName(PsgRenderer renderer)
+{
+    return renderer == PsgRenderer::kEventBased ? "EventBased" : "PerFrame";
 }

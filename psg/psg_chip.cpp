@@ -2,6 +2,9 @@
 
 #include "psg/psg_test_access.h"
 
+#include <bit>
+#include <cstring>
+
 namespace {
 
 PsgChip chips[2];  // zero at load; the device resets both before use
@@ -25,64 +28,494 @@ void UpdateTonePeriod(PsgChip& c, int32_t reg)
     }
 }
 
-void ShiftNoise(PsgChip& c)
+// Rendering. The work goes by events, not by frames:
+// - A silent channel has no event within a call (it is held, or its event
+//   falls after the call), so only sounding channels are looked at.
+// - A sounding channel whose period is a frame or more has at most one event
+//   in a frame, and between two events of such channels every frame has the
+//   same sum: the level (the amplitudes whose output is 1) times a frame. A
+//   frame with events starts from the level, and each event that changes an
+//   output moves the sum by the amplitude times the rest of the frame, up or
+//   down. The noise counts only the shifts that change its output bit; they
+//   are found ahead, several shifts at a time.
+// - A channel with a shorter period has events in every frame and is mixed
+//   per frame: a tone in closed form, the noise shift by shift.
+// Sums go into a block of scratch first, then into the host's frames. Runs
+// are stored a fixed number of entries at a time, past their end if need be
+// (what follows overwrites that), and every slow channel looks at an event
+// frame without a branch: the event times steer hardly any branch, and
+// mispredicted branches, not instructions, would otherwise cost the most.
+//
+// State is copied into locals, so that stores into the host's frames cannot
+// alias it. Event times count from the start of the call: at most 16383
+// frames plus the longest period, 2046 * kMaxStep, which stays below 2^32.
+// Sums are unsigned and wrap modulo 2^32 as the chip's own mix does, so a
+// frame's sum can be built from changes of either sign.
+
+constexpr uint32_t kNoEvent = 0xFFFFFFFFu;  // later than the end of any call
+constexpr uint32_t kClampedSum = 0x7FFF0000u;
+constexpr uint32_t kUnits = static_cast<uint32_t>(kFrameUnits);
+constexpr uint32_t kBlockFrames = 1024;  // frames summed in scratch at a time
+constexpr uint32_t kRunStores = 32;      // entries of a run stored at a time
+constexpr uint32_t kNoiseBatch = 64;     // noise output changes found ahead at a time
+
+// Noise shifts many at a time. A shift is (lfsr >> 1) ^ (bit 0 ? feedback :
+// 0), with feedback = taps >> 1. A feedback bit at position q reaches bit 0
+// only q shifts after it enters, so the outputs of the next `reach` shifts
+// follow from the register alone: with feedback bit 0 set (white noise) the
+// output flips at shift k when bit k of the register is 1; without it the
+// output after shift k is bit k. While the output stays, the feedback
+// enters at every shift or at none.
+struct NoiseJumps {
+    uint32_t reach;       // 1 to 16
+    uint32_t flips;       // all ones when feedback bit 0 is set, else 0
+    uint32_t spread[17];  // [n]: the feedback of n shifts in a row
+};
+
+// Sounding channels with a period of a frame or more.
+struct SlowChannels {
+    uint32_t due[4];     // next event from the start of the call, kNoEvent if
+                         // none; tones in the first slots, the noise in slot 3
+    uint32_t change[4];  // the level change at that event: the amplitude,
+                         // negated while the output is 1
+    uint32_t period[3];
+    int channel[3];      // the tone in each slot
+    uint32_t level;      // sum of the amplitudes whose output is 1
+    // The noise's output changes found ahead; changeAt[noiseNext] is due[3].
+    uint32_t changeAt[kNoiseBatch + 1];
+    uint32_t noiseNext;
+    uint32_t noiseRefill;  // noiseNext that calls for more, or beyond the batch
+    uint32_t noisePeriod;
+    uint32_t lfsr;         // shifted up to the last change found
+    uint32_t shiftDue;     // next shift not made yet
+    uint32_t callEnd;
+    NoiseJumps jumps;
+};
+
+// A tone with a half-period shorter than a frame. Its whole periods within a
+// frame add a fixed on-time and leave its phase alone, so a frame comes down
+// to those plus a rest shorter than one full period. Once the tone is in
+// step (its next toggle at most a half-period away) its state is a phase:
+// 0 to half - 1 in the on half, half to full - 1 in the off half.
+struct FastTone {
+    int channel;
+    uint32_t amplitude;
+    uint32_t half;     // half-period
+    uint32_t full;     // full period, two toggles
+    uint32_t rest;     // frame length modulo the full period
+    uint32_t wholeOn;  // on-time of the whole periods in a frame
+    bool inStep;
+    uint32_t due;      // before it is in step, as in SlowChannels
+    uint32_t output;
+    uint32_t phase;    // once in step
+};
+
+// Noise that shifts more often than once a frame.
+struct FastNoise {
+    uint32_t amplitude;  // 0: none
+    uint32_t period;
+    uint32_t due;
+    uint32_t output;
+    uint32_t lfsr;
+    uint32_t taps;
+};
+
+uint32_t Min(uint32_t a, uint32_t b)
 {
-    if (c.lfsr & 1u) {
-        c.lfsr ^= c.noiseTaps;
-    }
-    c.lfsr >>= 1;
-    c.output[3] = static_cast<int32_t>(c.lfsr & 1u);
+    return a < b ? a : b;
 }
 
-// On-time of a tone channel over one frame; two events per loop pass.
-int32_t RenderToneFrame(int32_t& counter, int32_t& output, int32_t period)
+uint32_t Mask(bool b)
 {
-    int32_t onTime = 0;
-    if (output) {
-        onTime += counter;
+    return 0u - static_cast<uint32_t>(b);
+}
+
+uint32_t FrameValue(uint32_t sum)
+{
+    return (sum > kClampedSum ? kClampedSum : sum) >> 16;
+}
+
+void AddToFrame(StereoFrame& frame, uint32_t value)
+{
+    frame.left = static_cast<int32_t>(static_cast<uint32_t>(frame.left) + value);
+    frame.right = static_cast<int32_t>(static_cast<uint32_t>(frame.right) + value);
+}
+
+// Adds count values to the frames.
+void AddValues(StereoFrame* frames, const uint32_t* values, uint32_t count)
+{
+    const uint32_t* const end = values + count;
+    const uint32_t* const fours = values + (count & ~3u);
+    while (values != fours) {
+        const uint32_t a = values[0];
+        const uint32_t b = values[1];
+        const uint32_t c = values[2];
+        const uint32_t d = values[3];
+        AddToFrame(frames[0], a);
+        AddToFrame(frames[1], b);
+        AddToFrame(frames[2], c);
+        AddToFrame(frames[3], d);
+        values += 4;
+        frames += 4;
     }
-    counter -= kFrameUnits;
-    while (counter <= 0) {
-        counter += period;
-        if (counter > 0) {
-            output ^= 1;
-            if (output) {
-                onTime += period;
+    while (values != end) {
+        AddToFrame(*frames++, *values++);
+    }
+}
+
+// The helpers of the event loop are forced inline: the loop is instantiated
+// for each set of channels, and the inliner gives up on some copies.
+
+// Writes value into count entries and possibly up to kRunStores - 1 beyond.
+// The stores are spelled out, so that they need no loop of their own.
+[[gnu::always_inline]] inline void StoreRun(uint32_t* out, uint32_t count, uint32_t value)
+{
+    static_assert(kRunStores == 32, "four stores of eight entries");
+    const uint64_t pair = (static_cast<uint64_t>(value) << 32) | value;
+    const uint64_t eight[4] = {pair, pair, pair, pair};
+    uint32_t f = 0;
+    do {
+        uint32_t* const p = out + f;
+        std::memcpy(p, eight, sizeof eight);
+        std::memcpy(p + 8, eight, sizeof eight);
+        std::memcpy(p + 16, eight, sizeof eight);
+        std::memcpy(p + 24, eight, sizeof eight);
+        f += kRunStores;
+    } while (f < count);
+}
+
+// Slot's event, if it falls by frameEnd: moves the frame's sum by the level
+// change times the rest of the frame.
+[[gnu::always_inline]] inline uint32_t TakeEvent(SlowChannels& ch, int slot, uint32_t frameEnd, uint32_t& sum)
+{
+    const uint32_t due = Mask(ch.due[slot] <= frameEnd);
+    const uint32_t change = ch.change[slot] & due;
+    sum += change * (frameEnd - ch.due[slot]);
+    ch.level += change;
+    ch.change[slot] -= 2 * change;
+    return due;
+}
+
+NoiseJumps MakeNoiseJumps(uint32_t taps)
+{
+    NoiseJumps j{};
+    const uint32_t feedback = taps >> 1;
+    j.reach = 16;
+    for (uint32_t bit = 15; bit >= 1; --bit) {
+        if ((feedback >> bit) & 1u) {
+            j.reach = bit;
+        }
+    }
+    j.flips = Mask((feedback & 1u) != 0);
+    for (uint32_t n = 0; n < 16; ++n) {
+        j.spread[n + 1] = j.spread[n] ^ (feedback >> n);
+    }
+    return j;
+}
+
+// Finds the noise shifts that change the output bit, up to kNoiseBatch of
+// them, making every shift up to the last one found, and sets due[3] to the
+// first. After the last change in the call, due[3] becomes kNoEvent, with
+// every shift up to the end of the call made.
+void FindNoiseChanges(SlowChannels& ch)
+{
+    const NoiseJumps& j = ch.jumps;
+    const uint32_t period = ch.noisePeriod;
+    uint32_t found = 0;
+    while (found < kNoiseBatch && ch.shiftDue <= ch.callEnd) {
+        // Bit k - 1 is set when shift k changes the output.
+        const uint32_t changes = ((ch.lfsr >> 1) ^ (ch.lfsr & ~j.flips)) & ((1u << j.reach) - 1u);
+        uint32_t shifts = changes != 0 ? static_cast<uint32_t>(std::countr_zero(changes)) + 1 : j.reach;
+        const bool beyond = ch.shiftDue + uint64_t{shifts - 1} * period > ch.callEnd;
+        if (beyond) {
+            shifts = (ch.callEnd - ch.shiftDue) / period + 1;  // the others fall after the call
+        }
+        ch.lfsr = (ch.lfsr >> shifts) ^ (j.spread[shifts] & Mask(ch.lfsr & 1u));
+        const uint32_t at = ch.shiftDue + (shifts - 1) * period;
+        ch.shiftDue = at + period;
+        ch.changeAt[found] = at;
+        found += changes != 0 && !beyond ? 1u : 0u;
+    }
+    const bool more = found == kNoiseBatch;
+    ch.changeAt[found] = kNoEvent;
+    ch.noiseNext = 0;
+    ch.noiseRefill = more ? found : kNoiseBatch + 1;
+    ch.due[3] = ch.changeAt[0];
+}
+
+template <int kTones, bool kNoise>
+uint32_t NextEvent(const SlowChannels& ch)
+{
+    const uint32_t first = Min(kTones > 0 ? ch.due[0] : kNoEvent, kTones > 1 ? ch.due[1] : kNoEvent);
+    const uint32_t second = Min(kTones > 2 ? ch.due[2] : kNoEvent, kNoise ? ch.due[3] : kNoEvent);
+    return Min(first, second);
+}
+
+// Sums, or values when kValues, of frames first to first + count - 1 (at
+// most kBlockFrames) from the first kTones tone slots and, if kNoise, the
+// noise of ch, into out (with room for kRunStores more).
+template <int kTones, bool kNoise, bool kValues>
+void SlowSums(SlowChannels& ch, uint32_t* out, uint32_t first, uint32_t count)
+{
+    const uint32_t end = first + count;
+    uint32_t f = first;
+    for (;;) {
+        const uint32_t eventFrame = (NextEvent<kTones, kNoise>(ch) - 1) >> 16;  // an event at the frame end belongs to it
+        const uint32_t levelSum = ch.level << 16;
+        StoreRun(out + (f - first), Min(eventFrame, end) - f, kValues ? FrameValue(levelSum) : levelSum);
+        if (eventFrame >= end) {
+            return;
+        }
+        const uint32_t frameEnd = (eventFrame + 1) << 16;
+        uint32_t sum = levelSum;
+        if (kTones > 0) {
+            ch.due[0] += ch.period[0] & TakeEvent(ch, 0, frameEnd, sum);
+        }
+        if (kTones > 1) {
+            ch.due[1] += ch.period[1] & TakeEvent(ch, 1, frameEnd, sum);
+        }
+        if (kTones > 2) {
+            ch.due[2] += ch.period[2] & TakeEvent(ch, 2, frameEnd, sum);
+        }
+        if (kNoise) {
+            ch.noiseNext += TakeEvent(ch, 3, frameEnd, sum) & 1u;
+            if (ch.noiseNext == ch.noiseRefill) {
+                FindNoiseChanges(ch);
+            } else {
+                ch.due[3] = ch.changeAt[ch.noiseNext];
             }
+        }
+        out[eventFrame - first] = kValues ? FrameValue(sum) : sum;
+        f = eventFrame + 1;
+    }
+}
+
+template <bool kValues>
+void SlowSums(SlowChannels& ch, int tones, bool noise, uint32_t* out, uint32_t first, uint32_t count)
+{
+    switch (tones * 2 + (noise ? 1 : 0)) {
+    case 0:
+        StoreRun(out, count, kValues ? FrameValue(ch.level << 16) : ch.level << 16);
+        break;
+    case 1:
+        SlowSums<0, true, kValues>(ch, out, first, count);
+        break;
+    case 2:
+        SlowSums<1, false, kValues>(ch, out, first, count);
+        break;
+    case 3:
+        SlowSums<1, true, kValues>(ch, out, first, count);
+        break;
+    case 4:
+        SlowSums<2, false, kValues>(ch, out, first, count);
+        break;
+    case 5:
+        SlowSums<2, true, kValues>(ch, out, first, count);
+        break;
+    case 6:
+        SlowSums<3, false, kValues>(ch, out, first, count);
+        break;
+    default:
+        SlowSums<3, true, kValues>(ch, out, first, count);
+        break;
+    }
+}
+
+FastTone MakeFastTone(int channel, uint32_t amplitude, uint32_t period, uint32_t due, uint32_t output)
+{
+    FastTone t{};
+    t.channel = channel;
+    t.amplitude = amplitude;
+    t.half = period;
+    t.full = 2 * period;
+    const uint32_t whole = kUnits / t.full;
+    t.rest = kUnits - whole * t.full;
+    t.wholeOn = whole * period;
+    t.due = due;
+    t.output = output;
+    return t;
+}
+
+// Adds the tone's amplitude times its on-time to the sums of frames first
+// to first + count - 1.
+void AddFastTone(FastTone& t, uint32_t* sums, uint32_t first, uint32_t count)
+{
+    uint32_t f = 0;
+    while (!t.inStep && f < count) {
+        const uint32_t frameStart = (first + f) << 16;
+        if (t.due - frameStart <= t.half) {
+            t.phase = (t.output ? t.half : t.full) - (t.due - frameStart);
+            t.inStep = true;
             break;
         }
-        counter += period;  // a second toggle in the same frame
-        onTime += period;
+        // Not in step yet: the count-down that was running when the period
+        // was written ends later than a half-period from here.
+        const uint32_t frameEnd = frameStart + kUnits;
+        uint32_t onTime = t.output << 16;
+        while (t.due <= frameEnd) {
+            t.output ^= 1u;
+            onTime = t.output ? onTime + (frameEnd - t.due) : onTime - (frameEnd - t.due);
+            t.due += t.half;
+        }
+        sums[f] += t.amplitude * onTime;
+        ++f;
     }
-    if (output) {
-        onTime -= counter;
+    uint32_t phase = t.phase;
+    uint32_t onBefore = Min(phase, t.half);  // on-time from the period's start to the phase
+    for (; f < count; ++f) {
+        uint32_t end = phase + t.rest;  // below two full periods
+        uint32_t onTime = t.wholeOn - onBefore;
+        if (end >= t.full) {
+            end -= t.full;
+            onTime += t.half;
+        }
+        // A frame that ends exactly on a toggle has made it, as an event at
+        // the frame end does.
+        onBefore = Min(end, t.half);
+        sums[f] += t.amplitude * (onTime + onBefore);
+        phase = end;
     }
-    return onTime;
+    t.phase = phase;
 }
 
-int32_t RenderNoiseFrame(PsgChip& c)
+// The tone's output bit after the call that ends at callEnd; due becomes its
+// next toggle as a time from the call's start.
+uint32_t FastToneOutput(const FastTone& t, uint32_t callEnd, uint32_t& due)
 {
-    int32_t onTime = 0;
-    int32_t remaining = kFrameUnits;
-    do {
-        const int32_t piece = remaining > c.counter[3] ? c.counter[3] : remaining;
-        if (c.output[3]) {
-            onTime += c.counter[3];
+    if (!t.inStep) {
+        due = t.due;
+        return t.output;
+    }
+    const uint32_t output = t.phase < t.half ? 1u : 0u;
+    due = callEnd + (output ? t.half : t.full) - t.phase;
+    return output;
+}
+
+// Adds the noise's amplitude times its on-time to the sums of frames first
+// to first + count - 1.
+void AddFastNoise(FastNoise& n, uint32_t* sums, uint32_t first, uint32_t count)
+{
+    for (uint32_t f = 0; f < count; ++f) {
+        const uint32_t frameEnd = (first + f + 1) << 16;
+        uint32_t onTime = n.output << 16;
+        while (n.due <= frameEnd) {
+            n.lfsr = (n.lfsr ^ (n.taps & Mask(n.lfsr & 1u))) >> 1;
+            const uint32_t bit = n.lfsr & 1u;
+            onTime += (bit - n.output) * (frameEnd - n.due);
+            n.output = bit;
+            n.due += n.period;
         }
-        c.counter[3] -= piece;
-        if (c.counter[3] <= 0) {
-            ShiftNoise(c);
-            c.counter[3] += c.period[3];
-            if (c.output[3]) {
-                onTime += c.period[3];
+        sums[f] += n.amplitude * onTime;
+    }
+}
+
+// One call of 1 to kMaxRenderFrames frames.
+void RenderCall(PsgChip& c, StereoFrame* frames, uint32_t count)
+{
+    const uint32_t span = count << 16;
+    SlowChannels slow;  // the noise's batch is filled as it is needed
+    for (int i = 0; i < 4; ++i) {
+        slow.due[i] = kNoEvent;  // an unused slot
+        slow.change[i] = 0;
+    }
+    slow.level = 0;
+    int slowTones = 0;
+    bool slowNoise = false;
+    FastTone fast[3];
+    int fastTones = 0;
+    FastNoise noise{};
+    for (int i = 0; i < 4; ++i) {
+        const uint32_t amplitude = static_cast<uint32_t>(c.amplitude[i]);
+        const uint32_t period = static_cast<uint32_t>(c.period[i]);
+        const uint32_t due = static_cast<uint32_t>(c.counter[i]);
+        const uint32_t output = static_cast<uint32_t>(c.output[i]);
+        if (amplitude == 0) {
+            // No event in this call: a held channel ends where it began,
+            // the others count down.
+            if (c.counter[i] > static_cast<int32_t>(span)) {
+                c.counter[i] -= static_cast<int32_t>(span);
             }
+            continue;
         }
-        if (c.output[3]) {
-            onTime -= c.counter[3];
+        const uint32_t change = output ? 0u - amplitude : amplitude;
+        if (i == 3 && period < kUnits) {
+            noise = {amplitude, period, due, output, c.lfsr, c.noiseTaps};
+        } else if (i == 3) {
+            slowNoise = true;
+            slow.change[3] = change;
+            slow.level += amplitude * output;
+            slow.noisePeriod = period;
+            slow.lfsr = c.lfsr;
+            slow.shiftDue = due;
+            slow.callEnd = span;
+            slow.jumps = MakeNoiseJumps(c.noiseTaps);
+            FindNoiseChanges(slow);
+        } else if (period < kUnits) {
+            fast[fastTones++] = MakeFastTone(i, amplitude, period, due, output);
+        } else {
+            const int slot = slowTones++;
+            slow.due[slot] = due;
+            slow.change[slot] = change;
+            slow.period[slot] = period;
+            slow.channel[slot] = i;
+            slow.level += amplitude * output;
         }
-        remaining -= piece;
-    } while (remaining > 0);
-    return onTime;
+    }
+    const bool perFrame = fastTones != 0 || noise.amplitude != 0;
+    if (!perFrame && slowTones == 0 && !slowNoise) {
+        return;  // all four silent
+    }
+
+    if (!perFrame && NextEvent<3, true>(slow) > span) {
+        // No event in the whole call: one value throughout.
+        const uint32_t value = FrameValue(slow.level << 16);
+        for (uint32_t f = 0; value != 0 && f < count; ++f) {
+            AddToFrame(frames[f], value);
+        }
+    } else if (!perFrame) {
+        uint32_t values[kBlockFrames + kRunStores];
+        for (uint32_t block = 0; block < count; block += kBlockFrames) {
+            const uint32_t n = Min(kBlockFrames, count - block);
+            SlowSums<true>(slow, slowTones, slowNoise, values, block, n);
+            AddValues(frames + block, values, n);
+        }
+    } else {
+        uint32_t sums[kBlockFrames + kRunStores];
+        for (uint32_t block = 0; block < count; block += kBlockFrames) {
+            const uint32_t n = Min(kBlockFrames, count - block);
+            SlowSums<false>(slow, slowTones, slowNoise, sums, block, n);
+            for (int t = 0; t < fastTones; ++t) {
+                AddFastTone(fast[t], sums, block, n);
+            }
+            if (noise.amplitude != 0) {
+                AddFastNoise(noise, sums, block, n);
+            }
+            for (uint32_t f = 0; f < n; ++f) {
+                sums[f] = FrameValue(sums[f]);
+            }
+            AddValues(frames + block, sums, n);
+        }
+    }
+
+    for (int slot = 0; slot < slowTones; ++slot) {
+        const int i = slow.channel[slot];
+        c.counter[i] = static_cast<int32_t>(slow.due[slot] - span);
+        c.output[i] = slow.change[slot] == static_cast<uint32_t>(c.amplitude[i]) ? 0 : 1;
+    }
+    for (int t = 0; t < fastTones; ++t) {
+        uint32_t due = 0;
+        c.output[fast[t].channel] = static_cast<int32_t>(FastToneOutput(fast[t], span, due));
+        c.counter[fast[t].channel] = static_cast<int32_t>(due - span);
+    }
+    if (slowNoise) {
+        c.counter[3] = static_cast<int32_t>(slow.shiftDue - span);
+        c.output[3] = static_cast<int32_t>(slow.lfsr & 1u);
+        c.lfsr = slow.lfsr;
+    } else if (noise.amplitude != 0) {
+        c.counter[3] = static_cast<int32_t>(noise.due - span);
+        c.output[3] = static_cast<int32_t>(noise.output);
+        c.lfsr = noise.lfsr;
+    }
 }
 
 }  // namespace
@@ -177,32 +610,12 @@ void PsgWrite(int chip, uint32_t value)
 
 void PsgRender(int chip, StereoFrame* frames, int32_t count)
 {
-    if (count <= 0) {
-        return;
-    }
     PsgChip& c = chips[chip];
-    // Silent channels whose next event falls inside the call are held: no
-    // toggle or shift while inaudible, and the counter ends where it began.
-    const int32_t span = count * kFrameUnits;
-    for (int i = 0; i < 4; ++i) {
-        if (c.amplitude[i] == 0 && c.counter[i] <= span) {
-            c.counter[i] += span;
-        }
-    }
-    for (int32_t f = 0; f < count; ++f) {
-        const int32_t t0 = RenderToneFrame(c.counter[0], c.output[0], c.period[0]);
-        const int32_t t1 = RenderToneFrame(c.counter[1], c.output[1], c.period[1]);
-        const int32_t t2 = RenderToneFrame(c.counter[2], c.output[2], c.period[2]);
-        const int32_t t3 = RenderNoiseFrame(c);
-        uint32_t sum = static_cast<uint32_t>(c.amplitude[0]) * static_cast<uint32_t>(t0)
-                     + static_cast<uint32_t>(c.amplitude[1]) * static_cast<uint32_t>(t1)
-                     + static_cast<uint32_t>(c.amplitude[2]) * static_cast<uint32_t>(t2)
-                     + static_cast<uint32_t>(c.amplitude[3]) * static_cast<uint32_t>(t3);
-        if (sum > 0x7FFF0000u) {
-            sum = 0x7FFF0000u;
-        }
-        const uint32_t value = sum >> 16;
-        frames[f].left = static_cast<int32_t>(static_cast<uint32_t>(frames[f].left) + value);
-        frames[f].right = static_cast<int32_t>(static_cast<uint32_t>(frames[f].right) + value);
+    // Longer calls than the counters allow render as consecutive calls.
+    while (count > 0) {
+        const int32_t piece = count < kMaxRenderFrames ? count : kMaxRenderFrames;
+        RenderCall(c, frames, static_cast<uint32_t>(piece));
+        frames += piece;
+        count -= piece;
     }
 }

@@ -57,7 +57,8 @@ void PsgBuildLevels(int chip, int32_t gain);
 void PsgWrite(int chip, uint32_t value);
 
 // Adds count frames of the chip's output into frames (left and right alike).
-// A count of 0 or less does nothing; at most kMaxRenderFrames per call.
+// A count of 0 or less does nothing. A count above kMaxRenderFrames renders
+// as consecutive calls of at most kMaxRenderFrames frames each.
 // The add into the host's samples wraps in two's complement rather than
 // overflowing, whatever the buffer held before.
 void PsgRender(int chip, StereoFrame* frames, int32_t count);

@@ -1,0 +1,272 @@
+// PsgRender against the per-frame reference renderer: both get the same
+// chip state and the same frames, and after every call the chip record and
+// every frame must be identical. Random streams drive writes, resets, renders
+// split every way, and counters placed on the edges of the hold and on frame
+// ends.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "psg/psg_chip.h"
+#include "psg/psg_test_access.h"
+#include "tests/psg/reference_render.h"
+
+namespace {
+
+constexpr int32_t kClockHz = 3993600;
+constexpr int32_t kMinRateHz = 4;
+constexpr int32_t kMaxRateHz = 3997381;
+
+// xorshift64*: a fixed stream per seed.
+class Random {
+public:
+    explicit Random(uint64_t seed) : state(seed * 0x9E3779B97F4A7C15ull + 0x2545F4914F6CDD1Dull) {}
+    uint32_t Next()
+    {
+        state ^= state >> 12;
+        state ^= state << 25;
+        state ^= state >> 27;
+        return static_cast<uint32_t>((state * 0x2545F4914F6CDD1Dull) >> 32);
+    }
+    uint32_t Below(uint32_t n) { return Next() % n; }
+    bool OneIn(uint32_t n) { return Below(n) == 0; }
+
+private:
+    uint64_t state;
+};
+
+std::string Describe(const PsgChip& c)
+{
+    std::string s;
+    for (int i = 0; i < 4; ++i) {
+        s += " ch" + std::to_string(i) + " counter " + std::to_string(c.counter[i]) + " output " +
+             std::to_string(c.output[i]) + " period " + std::to_string(c.period[i]) + " amplitude " +
+             std::to_string(c.amplitude[i]) + ";";
+    }
+    return s + " lfsr " + std::to_string(c.lfsr) + " taps " + std::to_string(c.noiseTaps);
+}
+
+// Frames as a host may hand them over: zero, or anything, near the wrap too.
+std::vector<StereoFrame> StartFrames(int32_t count, Random& rng)
+{
+    std::vector<StereoFrame> frames(static_cast<size_t>(std::max(count, 1)), StereoFrame{0, 0});
+    if (rng.OneIn(2)) {
+        for (StereoFrame& f : frames) {
+            const uint32_t x = rng.Next();
+            f.left = static_cast<int32_t>((x & 7u) == 0 ? 0x7FFFFFFFu - (x >> 20) : x);
+            f.right = static_cast<int32_t>(x ^ 0x80000000u);
+        }
+    }
+    return frames;
+}
+
+// One call on chip 0 through both renderers, from the same state.
+::testing::AssertionResult RenderMatches(int32_t count, Random& rng)
+{
+    const PsgChip before = PsgTestChip(0);
+    PsgChip reference = before;
+    std::vector<StereoFrame> actual = StartFrames(count, rng);
+    std::vector<StereoFrame> expected = actual;
+    PsgRender(0, actual.data(), count);
+    ReferenceRender(reference, expected.data(), count);
+    if (std::memcmp(&reference, &PsgTestChip(0), sizeof reference) != 0) {
+        return ::testing::AssertionFailure() << "count " << count << "\nbefore:   " << Describe(before)
+                                             << "\nexpected: " << Describe(reference)
+                                             << "\nactual:   " << Describe(PsgTestChip(0));
+    }
+    for (size_t f = 0; f < actual.size(); ++f) {
+        if (actual[f].left != expected[f].left || actual[f].right != expected[f].right) {
+            return ::testing::AssertionFailure()
+                   << "count " << count << ", frame " << f << ": " << actual[f].left << "/" << actual[f].right
+                   << " instead of " << expected[f].left << "/" << expected[f].right
+                   << "\nbefore: " << Describe(before);
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// How a stream picks its values.
+struct Stream {
+    const char* name;
+    uint64_t seed;
+    int steps;
+    bool fullRateRange;      // rates from 4 to 3997381 Hz, else a list of typical ones
+    uint32_t maxToneRegister;  // tone period registers 0 to this
+    int32_t maxCount;        // render counts 0 to this per call
+    uint32_t pokeOneIn;      // place counters on edges every so many steps (0: never)
+};
+
+int32_t PickRate(const Stream& s, Random& rng)
+{
+    static const int32_t kTypical[] = {44100, 48000, 22050, 11025, 96000, 7800, 249600, 3900, 4, 3997381};
+    if (!s.fullRateRange) {
+        return kTypical[rng.Below(sizeof kTypical / sizeof kTypical[0])];
+    }
+    // Spread over the decades, the ends included.
+    switch (rng.Below(8)) {
+    case 0:
+        return kMinRateHz + static_cast<int32_t>(rng.Below(4));
+    case 1:
+        return kMaxRateHz - static_cast<int32_t>(rng.Below(4));
+    default: {
+        const int32_t decade = static_cast<int32_t>(rng.Below(6));  // 10^1 .. 10^6
+        int32_t low = 1;
+        for (int i = 0; i < decade + 1; ++i) {
+            low *= 10;
+        }
+        const int32_t rate = low + static_cast<int32_t>(rng.Below(static_cast<uint32_t>(9 * low)));
+        return std::clamp(rate, kMinRateHz, kMaxRateHz);
+    }
+    }
+}
+
+void WriteSomething(const Stream& s, Random& rng)
+{
+    const uint32_t what = rng.Below(10);
+    if (what < 4) {  // a tone period, latch and data
+        const uint32_t reg = rng.Below(s.maxToneRegister + 1);
+        const uint32_t channel = rng.Below(3);
+        PsgWrite(0, 0x80u | (channel << 5) | (reg & 0x0Fu));
+        PsgWrite(0, reg >> 4);
+    } else if (what < 8) {  // an attenuation, often off or loud
+        const uint32_t channel = rng.Below(4);
+        const uint32_t att = rng.OneIn(3) ? 15u : rng.OneIn(2) ? 0u : rng.Below(16);
+        PsgWrite(0, 0x90u | (channel << 5) | att);
+    } else if (what < 9) {  // noise control
+        PsgWrite(0, 0xE0u | rng.Below(16));
+    } else {  // any byte
+        PsgWrite(0, rng.Below(256));
+    }
+}
+
+// Counters where the rules meet: a held channel's next event at the end of
+// the call or just beside it, and events on frame ends. Outputs are set at
+// random; the noise output stays bit 0 of its register, as always.
+void PlaceCounters(int32_t count, Random& rng)
+{
+    PsgChip& c = PsgTestChip(0);
+    const int64_t limit = int64_t{2046} * c.step;
+    for (int i = 0; i < 4; ++i) {
+        if (!rng.OneIn(2)) {
+            continue;
+        }
+        const int64_t frames = rng.OneIn(2) ? int64_t{count} : int64_t{rng.Below(static_cast<uint32_t>(count) + 2)};
+        const int64_t wanted = frames * kFrameUnits + static_cast<int64_t>(rng.Below(3)) - 1;
+        c.counter[i] = static_cast<int32_t>(std::clamp<int64_t>(wanted, 1, limit));
+        if (i < 3) {
+            c.output[i] = static_cast<int32_t>(rng.Below(2));
+        }
+    }
+}
+
+// Frames the reference can render within budget, from the chip's event rates.
+int32_t Affordable(int32_t wanted, int64_t& budget)
+{
+    const PsgChip& c = PsgTestChip(0);
+    int64_t perFrame = 4;
+    for (int i = 0; i < 4; ++i) {
+        if (c.amplitude[i] != 0) {  // silent channels have no events
+            perFrame += kFrameUnits / c.period[i] + 1;
+        }
+    }
+    const int32_t count = static_cast<int32_t>(std::min<int64_t>(wanted, std::max<int64_t>(budget / perFrame, 0)));
+    budget -= std::max(count, 0) * perFrame;
+    return count;
+}
+
+int32_t PickCount(const Stream& s, Random& rng)
+{
+    switch (rng.Below(6)) {
+    case 0:
+        return -static_cast<int32_t>(rng.Below(3));  // 0, -1, -2: nothing at all
+    case 1:
+        return 1 + static_cast<int32_t>(rng.Below(3));
+    case 2:
+        return s.maxCount;
+    default:
+        return static_cast<int32_t>(rng.Below(static_cast<uint32_t>(s.maxCount) + 1));
+    }
+}
+
+class PsgRenderDifferential : public ::testing::TestWithParam<Stream> {};
+
+}  // namespace
+
+TEST_P(PsgRenderDifferential, SameStateAndFramesAfterEveryCall)
+{
+    const Stream& s = GetParam();
+    Random rng(s.seed);
+    int64_t budget = int64_t{1} << 26;  // reference work, in channel-frames and events
+    PsgTestChip(0) = PsgChip{};
+    PsgBuildLevels(0, static_cast<int32_t>(rng.Below(61)));
+    PsgReset(0, kClockHz, PickRate(s, rng));
+    int calls = 0;
+    for (int step = 0; step < s.steps && budget > 0; ++step) {
+        SCOPED_TRACE(step);
+        const uint32_t what = rng.Below(16);
+        if (what < 6) {
+            WriteSomething(s, rng);
+        } else if (what < 7) {
+            PsgReset(0, kClockHz, PickRate(s, rng));
+        } else if (what < 8) {
+            PsgBuildLevels(0, static_cast<int32_t>(rng.Next()));
+        } else {
+            // One stretch of time, in calls split at random.
+            int32_t total = Affordable(PickCount(s, rng), budget);
+            if (s.pokeOneIn != 0 && rng.OneIn(s.pokeOneIn)) {
+                PlaceCounters(std::max(total, 1), rng);
+            }
+            do {
+                const int32_t count = rng.OneIn(3) || total <= 0 ? total
+                                                                 : 1 + static_cast<int32_t>(rng.Below(
+                                                                           static_cast<uint32_t>(total)));
+                ASSERT_TRUE(RenderMatches(count, rng));
+                ++calls;
+                total -= std::max(count, 1);
+            } while (total > 0);
+        }
+    }
+    EXPECT_GT(calls, s.steps / 4) << "the reference's budget ran out early";
+    RecordProperty("calls", calls);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Streams, PsgRenderDifferential,
+    ::testing::Values(
+        // Music: long periods, calls of a host's size.
+        Stream{"Musical", 1, 3000, false, 1023, 1100, 0},
+        // Tones that toggle several times per frame, at any rate.
+        Stream{"ShortPeriods", 2, 3000, true, 12, 400, 0},
+        Stream{"ShortPeriodsOnFrameEnds", 8, 3000, false, 12, 400, 3},
+        Stream{"AnyRateAnyPeriod", 3, 3000, true, 1023, 3000, 0},
+        // Whole calls of the longest length.
+        Stream{"LongestCalls", 4, 600, false, 1023, kMaxRenderFrames, 0},
+        // Counters on the hold's edges and on frame ends.
+        Stream{"EdgesTypicalRates", 5, 4000, false, 1023, 40, 2},
+        Stream{"EdgesAnyRate", 6, 4000, true, 64, 300, 2},
+        Stream{"EdgesLongCalls", 7, 800, false, 1023, kMaxRenderFrames, 2}),
+    [](const ::testing::TestParamInfo<Stream>& param) { return std::string(param.param.name); });
+
+// Above kMaxRenderFrames a call renders as consecutive calls of that length.
+TEST(PsgRenderLongCall, SplitsIntoCallsOfTheLongestLength)
+{
+    PsgReset(0, kClockHz, 44100);
+    PsgBuildLevels(0, 40);
+    for (const uint32_t b : {0x8Eu, 0x0Fu, 0x90u, 0xA5u, 0xBFu, 0xE4u, 0xF0u}) {
+        PsgWrite(0, b);
+    }
+    PsgTestChip(0).counter[1] = 3 * kFrameUnits;  // silent: held in every piece
+    PsgChip reference = PsgTestChip(0);
+    constexpr int32_t kCount = 2 * kMaxRenderFrames + 1000;
+    std::vector<StereoFrame> actual(kCount, StereoFrame{1, 2});
+    std::vector<StereoFrame> expected = actual;
+    PsgRender(0, actual.data(), kCount);
+    ReferenceRender(reference, expected.data(), kMaxRenderFrames);
+    ReferenceRender(reference, expected.data() + kMaxRenderFrames, kMaxRenderFrames);
+    ReferenceRender(reference, expected.data() + 2 * kMaxRenderFrames, 1000);
+    EXPECT_EQ(std::memcmp(&reference, &PsgTestChip(0), sizeof reference), 0);
+    EXPECT_EQ(std::memcmp(actual.data(), expected.data(), actual.size() * sizeof(StereoFrame)), 0);
+}
