@@ -118,6 +118,9 @@ struct FastNoise {
     uint32_t output;
     uint32_t lfsr;
     uint32_t taps;
+    const uint32_t* shiftTable;  // null: shift one by one
+    uint32_t whole;              // whole periods in a frame
+    uint32_t rest;               // frame length modulo the period
 };
 
 uint32_t Min(uint32_t a, uint32_t b)
@@ -141,22 +144,31 @@ void AddToFrame(StereoFrame& frame, uint32_t value)
     frame.right = static_cast<int32_t>(static_cast<uint32_t>(frame.right) + value);
 }
 
-// Adds count values to the frames.
+// Adds count values to the frames. The eight adds are spelled out: the
+// compiler turns them into a few vector adds without being asked to unroll.
 void AddValues(StereoFrame* frames, const uint32_t* values, uint32_t count)
 {
     const uint32_t* const end = values + count;
-    const uint32_t* const fours = values + (count & ~3u);
-    while (values != fours) {
+    const uint32_t* const eights = values + (count & ~7u);
+    while (values != eights) {
         const uint32_t a = values[0];
         const uint32_t b = values[1];
         const uint32_t c = values[2];
         const uint32_t d = values[3];
+        const uint32_t e = values[4];
+        const uint32_t f = values[5];
+        const uint32_t g = values[6];
+        const uint32_t h = values[7];
         AddToFrame(frames[0], a);
         AddToFrame(frames[1], b);
         AddToFrame(frames[2], c);
         AddToFrame(frames[3], d);
-        values += 4;
-        frames += 4;
+        AddToFrame(frames[4], e);
+        AddToFrame(frames[5], f);
+        AddToFrame(frames[6], g);
+        AddToFrame(frames[7], h);
+        values += 8;
+        frames += 8;
     }
     while (values != end) {
         AddToFrame(*frames++, *values++);
@@ -391,22 +403,115 @@ uint32_t FastToneOutput(const FastTone& t, uint32_t callEnd, uint32_t& due)
     return output;
 }
 
+// Several noise shifts at once, by table. n shifts (1 to kTableShifts) XOR
+// the register shifted right by n with a value that depends only on its low
+// n bits, and the outputs after the first n - 1 shifts also depend only on
+// those: a feedback bit above bit 0 reaches bit 0 no sooner than 13 shifts
+// after it enters. Entry (1 << n) - 2 + low holds that value in its low 16
+// bits and the count of those outputs that are 1 above them. A shift made
+// by table costs one load instead of a chain of dependent operations.
+constexpr uint32_t kTableShifts = 8;
+constexpr uint32_t kTableEntries = 2 * ((1u << kTableShifts) - 1);
+
+struct NoiseShiftTable {
+    uint32_t entry[kTableEntries];
+};
+
+constexpr NoiseShiftTable MakeNoiseShiftTable(uint32_t taps)
+{
+    NoiseShiftTable t{};
+    const uint32_t feedback = taps >> 1;
+    for (uint32_t n = 1; n <= kTableShifts; ++n) {
+        for (uint32_t low = 0; low < (1u << n); ++low) {
+            uint32_t lfsr = low;
+            uint32_t ons = 0;
+            for (uint32_t k = 1; k <= n; ++k) {
+                lfsr = (lfsr >> 1) ^ ((lfsr & 1u) != 0 ? feedback : 0u);
+                ons += k < n ? (lfsr & 1u) : 0u;
+            }
+            t.entry[(1u << n) - 2 + low] = lfsr | (ons << 16);
+        }
+    }
+    return t;
+}
+
+constexpr NoiseShiftTable kWhiteShifts = MakeNoiseShiftTable(kWhiteNoiseTaps);
+constexpr NoiseShiftTable kPeriodicShifts = MakeNoiseShiftTable(kPeriodicNoiseTaps);
+
+FastNoise MakeFastNoise(uint32_t amplitude, uint32_t period, uint32_t due, uint32_t output, uint32_t lfsr,
+                        uint32_t taps)
+{
+    FastNoise n{};
+    n.amplitude = amplitude;
+    n.period = period;
+    n.due = due;
+    n.output = output;
+    n.lfsr = lfsr;
+    n.taps = taps;
+    n.whole = period != 0 ? kUnits / period : kUnits;
+    n.rest = kUnits - n.whole * period;
+    // Up to whole + 1 shifts fall in a frame. With one or two, shifting one
+    // by one is as quick.
+    if (n.whole >= 2 && n.whole < kTableShifts) {
+        n.shiftTable = taps == kWhiteNoiseTaps    ? kWhiteShifts.entry
+                       : taps == kPeriodicNoiseTaps ? kPeriodicShifts.entry
+                                                    : nullptr;
+    }
+    return n;
+}
+
 // Adds the noise's amplitude times its on-time to the sums of frames first
-// to first + count - 1.
+// to first + count - 1. With n shifts in a frame, the output o0 before them
+// lasting from the frame start to the first, the outputs o1 to on after each
+// lasting a whole period, and on running on a period past the frame end:
+// on-time = o0 * (first shift - frame start) + period * (o1 + ... + on)
+//           - on * (next shift - frame end).
 void AddFastNoise(FastNoise& n, uint32_t* sums, uint32_t first, uint32_t count)
 {
-    for (uint32_t f = 0; f < count; ++f) {
-        const uint32_t frameEnd = (first + f + 1) << 16;
-        uint32_t onTime = n.output << 16;
+    const uint32_t feedback = n.taps >> 1;
+    uint32_t frameStart = first << 16;
+    uint32_t f = 0;
+    // One by one while the count-down that was running when the period was
+    // written has not yet come within a period of the frame start.
+    for (; f < count && (n.shiftTable == nullptr || n.due - frameStart > n.period); ++f) {
+        const uint32_t frameEnd = frameStart + kUnits;
+        uint32_t onTime = n.output * (n.due - frameStart);
+        uint32_t ons = 0;
         while (n.due <= frameEnd) {
-            n.lfsr = (n.lfsr ^ (n.taps & Mask(n.lfsr & 1u))) >> 1;
-            const uint32_t bit = n.lfsr & 1u;
-            onTime += (bit - n.output) * (frameEnd - n.due);
-            n.output = bit;
+            n.lfsr = (n.lfsr >> 1) ^ (feedback & Mask(n.lfsr & 1u));
+            ons += n.lfsr & 1u;
             n.due += n.period;
         }
+        n.output = n.lfsr & 1u;
+        onTime += n.period * ons - n.output * (n.due - frameEnd);
         sums[f] += n.amplitude * onTime;
+        frameStart = frameEnd;
     }
+    if (f == count) {
+        return;
+    }
+    // In step: the first shift of a frame is 1 to period units after its
+    // start, so a frame holds whole + 1 shifts when that is at most rest,
+    // else whole.
+    uint32_t toShift = n.due - frameStart;
+    uint32_t lfsr = n.lfsr;
+    uint32_t output = n.output;
+    for (; f < count; ++f) {
+        const uint32_t more = Mask(toShift <= n.rest);
+        const uint32_t shifts = n.whole + (more & 1u);
+        const uint32_t toNext = toShift + (n.period & more) - n.rest;
+        const uint32_t low = (1u << shifts) - 1u;
+        const uint32_t entry = n.shiftTable[low - 1u + (lfsr & low)];
+        lfsr = (lfsr >> shifts) ^ (entry & 0xFFFFu);
+        const uint32_t last = lfsr & 1u;
+        const uint32_t onTime = output * toShift + n.period * ((entry >> 16) + last) - last * toNext;
+        sums[f] += n.amplitude * onTime;
+        output = last;
+        toShift = toNext;
+    }
+    n.due = ((first + count) << 16) + toShift;
+    n.lfsr = lfsr;
+    n.output = output;
 }
 
 // One call of 1 to kMaxRenderFrames frames.
@@ -439,7 +544,7 @@ void RenderCall(PsgChip& c, StereoFrame* frames, uint32_t count)
         }
         const uint32_t change = output ? 0u - amplitude : amplitude;
         if (i == 3 && period < kUnits) {
-            noise = {amplitude, period, due, output, c.lfsr, c.noiseTaps};
+            noise = MakeFastNoise(amplitude, period, due, output, c.lfsr, c.noiseTaps);
         } else if (i == 3) {
             slowNoise = true;
             slow.change[3] = change;

@@ -97,6 +97,7 @@ struct Stream {
     uint32_t maxToneRegister;  // tone period registers 0 to this
     int32_t maxCount;        // render counts 0 to this per call
     uint32_t pokeOneIn;      // place counters on edges every so many steps (0: never)
+    bool fastNoise;          // noise mostly following tone 2, so shifting within frames
 };
 
 int32_t PickRate(const Stream& s, Random& rng)
@@ -128,7 +129,7 @@ void WriteSomething(const Stream& s, Random& rng)
     const uint32_t what = rng.Below(10);
     if (what < 4) {  // a tone period, latch and data
         const uint32_t reg = rng.Below(s.maxToneRegister + 1);
-        const uint32_t channel = rng.Below(3);
+        const uint32_t channel = s.fastNoise && rng.OneIn(2) ? 2u : rng.Below(3);
         PsgWrite(0, 0x80u | (channel << 5) | (reg & 0x0Fu));
         PsgWrite(0, reg >> 4);
     } else if (what < 8) {  // an attenuation, often off or loud
@@ -136,7 +137,8 @@ void WriteSomething(const Stream& s, Random& rng)
         const uint32_t att = rng.OneIn(3) ? 15u : rng.OneIn(2) ? 0u : rng.Below(16);
         PsgWrite(0, 0x90u | (channel << 5) | att);
     } else if (what < 9) {  // noise control
-        PsgWrite(0, 0xE0u | rng.Below(16));
+        const bool followTone2 = s.fastNoise && !rng.OneIn(4);
+        PsgWrite(0, 0xE0u | (followTone2 ? 3u | (rng.Below(4) << 2) : rng.Below(16)));
     } else {  // any byte
         PsgWrite(0, rng.Below(256));
     }
@@ -237,17 +239,20 @@ INSTANTIATE_TEST_SUITE_P(
     Streams, PsgRenderDifferential,
     ::testing::Values(
         // Music: long periods, calls of a host's size.
-        Stream{"Musical", 1, 3000, false, 1023, 1100, 0},
+        Stream{"Musical", 1, 3000, false, 1023, 1100, 0, false},
         // Tones that toggle several times per frame, at any rate.
-        Stream{"ShortPeriods", 2, 3000, true, 12, 400, 0},
-        Stream{"ShortPeriodsOnFrameEnds", 8, 3000, false, 12, 400, 3},
-        Stream{"AnyRateAnyPeriod", 3, 3000, true, 1023, 3000, 0},
+        Stream{"ShortPeriods", 2, 3000, true, 12, 400, 0, false},
+        Stream{"ShortPeriodsOnFrameEnds", 8, 3000, false, 12, 400, 3, false},
+        Stream{"AnyRateAnyPeriod", 3, 3000, true, 1023, 3000, 0, false},
         // Whole calls of the longest length.
-        Stream{"LongestCalls", 4, 600, false, 1023, kMaxRenderFrames, 0},
+        Stream{"LongestCalls", 4, 600, false, 1023, kMaxRenderFrames, 0, false},
         // Counters on the hold's edges and on frame ends.
-        Stream{"EdgesTypicalRates", 5, 4000, false, 1023, 40, 2},
-        Stream{"EdgesAnyRate", 6, 4000, true, 64, 300, 2},
-        Stream{"EdgesLongCalls", 7, 800, false, 1023, kMaxRenderFrames, 2}),
+        Stream{"EdgesTypicalRates", 5, 4000, false, 1023, 40, 2, false},
+        Stream{"EdgesAnyRate", 6, 4000, true, 64, 300, 2, false},
+        Stream{"EdgesLongCalls", 7, 800, false, 1023, kMaxRenderFrames, 2, false},
+        // Noise following a short tone 2: several shifts in every frame.
+        Stream{"FastNoise", 9, 3000, false, 12, 1100, 0, true},
+        Stream{"FastNoiseOnEdges", 10, 4000, false, 12, 300, 2, true}),
     [](const ::testing::TestParamInfo<Stream>& param) { return std::string(param.param.name); });
 
 // Above kMaxRenderFrames a call renders as consecutive calls of that length.
