@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "device/device.h"
+#include "fuzz/fuzz_reader.h"
 #include "psg/psg_test_access.h"
 
 namespace {
@@ -46,20 +47,6 @@ void Check(bool ok, const char* what)
         std::abort();
     }
 }
-
-class Reader {
-public:
-    Reader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-    bool More() const { return pos_ < size_; }
-    uint32_t Byte() { return pos_ < size_ ? data_[pos_++] : 0u; }
-    uint32_t Word16() { return Byte() | (Byte() << 8); }
-    uint32_t Word32() { return Word16() | (Word16() << 16); }
-
-private:
-    const uint8_t* data_;
-    size_t size_;
-    size_t pos_ = 0;
-};
 
 bool SameChips(const PsgChip (&a)[2])
 {
@@ -245,7 +232,7 @@ void CheckState(const Quarix& d, int32_t gain, int32_t enable)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    Reader in(data, size);
+    FuzzReader in(data, size);
     PsgTestChip(0) = PsgChip{};  // as at load
     PsgTestChip(1) = PsgChip{};
 

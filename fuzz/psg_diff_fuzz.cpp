@@ -32,6 +32,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "fuzz/fuzz_reader.h"
 #include "psg/psg_chip.h"
 #include "psg/psg_test_access.h"
 #include "tests/psg/reference_render.h"
@@ -70,21 +71,7 @@ void Check(bool ok, const char* what)
     }
 }
 
-class Reader {
-public:
-    Reader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-    bool More() const { return pos_ < size_; }
-    uint32_t Byte() { return pos_ < size_ ? data_[pos_++] : 0u; }
-    uint32_t Word16() { return Byte() | (Byte() << 8); }
-    uint32_t Word32() { return Word16() | (Word16() << 16); }
-
-private:
-    const uint8_t* data_;
-    size_t size_;
-    size_t pos_ = 0;
-};
-
-int32_t RateFrom(Reader& in)
+int32_t RateFrom(FuzzReader& in)
 {
     const uint32_t b = in.Byte();
     if (b < 0x80) {
@@ -185,7 +172,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    Reader in(data, size);
+    FuzzReader in(data, size);
     bool isReset[2] = {false, false};
     int64_t budget = kWorkBudget;
     int32_t lastCount = 1;
@@ -229,8 +216,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             }
             const uint32_t s = in.Byte();
             while (total > 0) {
-                const int32_t piece = static_cast<int32_t>((s & 0x80u) ? in.Byte() * 64u + in.Byte() % 64u + 1u
-                                                                     : (s & 0x7Fu) + 1u);
+                int32_t piece = static_cast<int32_t>((s & 0x7Fu) + 1u);
+                if (s & 0x80u) {
+                    const uint32_t high = in.Byte();
+                    piece = static_cast<int32_t>(high * 64u + in.Byte() % 64u + 1u);
+                }
                 const int32_t count = piece < total ? piece : total;
                 RenderBoth(chip, count, arbitrary, seed + static_cast<uint32_t>(total));
                 lastCount = count;

@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "fuzz/fuzz_reader.h"
 #include "psg/psg_chip.h"
 #include "psg/psg_test_access.h"
 
@@ -44,20 +45,6 @@ void Check(bool ok, const char* what)
         std::abort();
     }
 }
-
-class Reader {
-public:
-    Reader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-    bool More() const { return pos_ < size_; }
-    uint32_t Byte() { return pos_ < size_ ? data_[pos_++] : 0u; }
-    uint32_t Word16() { return Byte() | (Byte() << 8); }
-    uint32_t Word32() { return Word16() | (Word16() << 16); }
-
-private:
-    const uint8_t* data_;
-    size_t size_;
-    size_t pos_ = 0;
-};
 
 // The chip's render state, advanced one event at a time with 64-bit times.
 struct Model {
@@ -208,7 +195,7 @@ void Render(int chip, int32_t count, bool arbitrary, uint32_t seed, int64_t& bud
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    Reader in(data, size);
+    FuzzReader in(data, size);
     bool isReset[2] = {false, false};
     int64_t budget = kWorkBudget;
     for (int chip = 0; chip < 2; ++chip) {
