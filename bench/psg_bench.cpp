@@ -7,6 +7,7 @@
 //     grow with the frame count.
 //   Music/<file>/<renderer>, Music/Corpus/<renderer>: real music, replayed
 //     as the reference host drives the chips (see music_replay.h).
+//   Clock: the machine's effective clock rate at the time of the run.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -75,6 +76,40 @@ void ReplaySongs(benchmark::State& state, const std::vector<Song>* songs, PsgRen
     SetPerFrame(state, chipFrames);
 }
 
+// A chain of dependent additions, one cycle each on current x86 cores, gives
+// the clock rate the run had. A shared machine's speed changes from hour to
+// hour; times divided by it (cycles) compare across runs.
+void Clock(benchmark::State& state)
+{
+    constexpr int64_t kAdds = 1 << 20;
+    uint64_t x = 0;
+    uint64_t y = static_cast<uint64_t>(state.iterations()) | 1u;
+    for (auto _ : state) {
+        for (int64_t i = 0; i < kAdds; i += 8) {
+            // The empty barrier after each add keeps x in a register and keeps
+            // the compiler from merging the adds.
+            x += y;
+            benchmark::DoNotOptimize(x);
+            x += y;
+            benchmark::DoNotOptimize(x);
+            x += y;
+            benchmark::DoNotOptimize(x);
+            x += y;
+            benchmark::DoNotOptimize(x);
+            x += y;
+            benchmark::DoNotOptimize(x);
+            x += y;
+            benchmark::DoNotOptimize(x);
+            x += y;
+            benchmark::DoNotOptimize(x);
+            x += y;
+            benchmark::DoNotOptimize(x);
+        }
+    }
+    state.counters["ghz"] = benchmark::Counter(static_cast<double>(state.iterations()) * kAdds / 1e9,
+                                               benchmark::Counter::kIsRate);
+}
+
 std::vector<Song> corpus;
 std::vector<std::vector<Song>> singles;
 
@@ -90,6 +125,7 @@ int main(int argc, char** argv)
             benchmark::RegisterBenchmark(name.c_str(), RenderCase, which, r);
         }
     }
+    benchmark::RegisterBenchmark("Clock", Clock);
     benchmark::RegisterBenchmark("SilentCall", SilentCall)->Arg(1)->Arg(735)->Arg(kMaxRenderFrames);
 
     std::vector<std::string> errors;
