@@ -39,7 +39,8 @@ void UpdateTonePeriod(PsgChip& c, int32_t reg)
 //   down. The noise counts only the shifts that change its output bit; they
 //   are found ahead, several shifts at a time.
 // - A channel with a shorter period has events in every frame and is mixed
-//   per frame: a tone in closed form, the noise shift by shift.
+//   per frame: a tone in closed form, the noise a frame's shifts at a time
+//   by table, or shift by shift.
 // Sums go into a block of scratch first, then into the host's frames. Runs
 // are stored a fixed number of entries at a time, past their end if need be
 // (what follows overwrites that), and every slow channel looks at an event
