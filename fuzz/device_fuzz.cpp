@@ -26,7 +26,7 @@
 #include <vector>
 
 #include "device/device.h"
-#include "fuzz/fuzz_reader.h"
+#include "fuzz/fuzz_input.h"
 #include "psg/psg_test_access.h"
 
 namespace {
@@ -144,22 +144,6 @@ bool J27_CALL FuzzHub::Update(ISoundSource* source)
     return true;
 }
 
-void FillFrames(std::vector<StereoFrame>& frames, int32_t count, bool arbitrary, uint32_t seed)
-{
-    uint32_t x = seed * 0x9E3779B9u + 0x7F4A7C15u;
-    for (int32_t f = 0; f < count; ++f) {
-        if (arbitrary) {
-            x ^= x << 13;
-            x ^= x >> 17;
-            x ^= x << 5;
-            // Near the top of the range, where the add wraps.
-            const uint32_t l = (x & 3u) == 0 ? 0x7FFFFFFFu - (x >> 24) : x;
-            frames[static_cast<size_t>(f)] = {static_cast<int32_t>(l), static_cast<int32_t>(x ^ 0x80000000u)};
-        } else {
-            frames[static_cast<size_t>(f)] = {0, 0};
-        }
-    }
-}
 
 void Session::Mix(ISoundSource* source, std::vector<StereoFrame>& frames, int32_t count, bool toNull, bool arbitrary,
                   uint32_t seed)
@@ -180,7 +164,7 @@ void Session::Mix(ISoundSource* source, std::vector<StereoFrame>& frames, int32_
         budget -= count * perFrame;
     }
     const int32_t filled = count > 0 ? count : 16;
-    FillFrames(frames, filled, arbitrary, seed);
+    FillFuzzFrames(frames.data(), filled, arbitrary, seed);
     initial.assign(frames.begin(), frames.begin() + filled);
     const uint32_t bound = ChipBound(before[0]) + ChipBound(before[1]);
 

@@ -32,7 +32,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "fuzz/fuzz_reader.h"
+#include "fuzz/fuzz_input.h"
 #include "psg/psg_chip.h"
 #include "psg/psg_test_access.h"
 #include "tests/psg/reference_render.h"
@@ -86,21 +86,10 @@ int32_t RateFrom(FuzzReader& in)
     return kLow[d] + static_cast<int32_t>((w & 0x1FFFFFFFu) % width);
 }
 
+// The same buffer for both renderers.
 void FillFrames(int32_t count, bool arbitrary, uint32_t seed)
 {
-    uint32_t x = seed * 0x9E3779B9u + 0x7F4A7C15u;
-    for (int32_t f = 0; f < count; ++f) {
-        if (arbitrary) {
-            x ^= x << 13;
-            x ^= x >> 17;
-            x ^= x << 5;
-            // Towards the ends of the range, where the add wraps.
-            const uint32_t l = (x & 3u) == 0 ? 0x7FFFFFFFu - (x >> 24) : x;
-            actual[f] = {static_cast<int32_t>(l), static_cast<int32_t>(x ^ 0x80000000u)};
-        } else {
-            actual[f] = {0, 0};
-        }
-    }
+    FillFuzzFrames(actual, count, arbitrary, seed);
     std::memcpy(expected, actual, static_cast<size_t>(count > 0 ? count : 0) * sizeof(StereoFrame));
 }
 

@@ -20,7 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "fuzz/fuzz_reader.h"
+#include "fuzz/fuzz_input.h"
 #include "psg/psg_chip.h"
 #include "psg/psg_test_access.h"
 
@@ -114,22 +114,11 @@ void CheckState(const PsgChip& c)
     Check(c.output[3] == static_cast<int32_t>(c.lfsr & 1u), "noise output is not bit 0 of the register");
 }
 
+// The buffer before a render, and a copy to check the render against.
 void FillFrames(int32_t count, bool arbitrary, uint32_t seed)
 {
-    uint32_t x = seed * 0x9E3779B9u + 0x7F4A7C15u;
-    for (int32_t f = 0; f < count; ++f) {
-        if (arbitrary) {
-            x ^= x << 13;
-            x ^= x >> 17;
-            x ^= x << 5;
-            // Bias towards the ends of the range, where the add wraps.
-            const uint32_t l = (x & 3u) == 0 ? 0x7FFFFFFFu - (x >> 24) : x;
-            frames[f] = {static_cast<int32_t>(l), static_cast<int32_t>(x ^ 0x80000000u)};
-        } else {
-            frames[f] = {0, 0};
-        }
-        initial[f] = frames[f];
-    }
+    FillFuzzFrames(frames, count, arbitrary, seed);
+    std::memcpy(initial, frames, static_cast<size_t>(count > 0 ? count : 0) * sizeof(StereoFrame));
 }
 
 void Render(int chip, int32_t count, bool arbitrary, uint32_t seed, int64_t& budget)

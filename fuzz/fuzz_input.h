@@ -1,0 +1,56 @@
+#pragma once
+// What the fuzz targets share: their view of the input, and the host buffer
+// contents they render onto.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "psg/psg_chip.h"
+
+// The input as bytes in order, zeros past the end, so every input, however
+// short, is a complete run.
+class FuzzReader {
+public:
+    FuzzReader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+
+    bool More() const { return pos_ < size_; }
+
+    uint32_t Byte() { return pos_ < size_ ? data_[pos_++] : 0u; }
+
+    // Little-endian; the reads are sequenced so that every compiler takes
+    // the bytes in the same order.
+    uint32_t Word16()
+    {
+        const uint32_t low = Byte();
+        return low | (Byte() << 8);
+    }
+
+    uint32_t Word32()
+    {
+        const uint32_t low = Word16();
+        return low | (Word16() << 16);
+    }
+
+private:
+    const uint8_t* data_;
+    size_t size_;
+    size_t pos_ = 0;
+};
+
+// Fills count frames with zeros or, if arbitrary, with values from the seed,
+// many of them near the top of the range, where the chips' add wraps.
+inline void FillFuzzFrames(StereoFrame* frames, int32_t count, bool arbitrary, uint32_t seed)
+{
+    uint32_t x = seed * 0x9E3779B9u + 0x7F4A7C15u;
+    for (int32_t f = 0; f < count; ++f) {
+        if (arbitrary) {
+            x ^= x << 13;
+            x ^= x >> 17;
+            x ^= x << 5;
+            const uint32_t l = (x & 3u) == 0 ? 0x7FFFFFFFu - (x >> 24) : x;
+            frames[f] = {static_cast<int32_t>(l), static_cast<int32_t>(x ^ 0x80000000u)};
+        } else {
+            frames[f] = {0, 0};
+        }
+    }
+}
