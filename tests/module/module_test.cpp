@@ -30,11 +30,7 @@ class LoadedLibrary : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        library = LoadLibraryA((libraryDir + "\\Quarix.j27").c_str());
-        if (library != nullptr) {
-            create = reinterpret_cast<J27CreateModuleFn>(
-                reinterpret_cast<void*>(GetProcAddress(library, "J27CreateModule")));
-        }
+        create = LoadQuarix(libraryDir, &library);
     }
 
     void SetUp() override

@@ -132,11 +132,7 @@ protected:
         INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES};
         InitCommonControlsEx(&controls);
         AddVectoredExceptionHandler(1, StopOnFault);
-        library = LoadLibraryA((libraryDir + "\\Quarix.j27").c_str());
-        if (library != nullptr) {
-            create = reinterpret_cast<J27CreateModuleFn>(
-                reinterpret_cast<void*>(GetProcAddress(library, "J27CreateModule")));
-        }
+        create = LoadQuarix(libraryDir, &library);
     }
 
     void SetUp() override

@@ -14,6 +14,15 @@ std::string Contents(const std::string& path)
 
 }  // namespace
 
+J27CreateModuleFn LoadQuarix(const std::string& dir, HMODULE* library)
+{
+    *library = LoadLibraryA((dir + "\\Quarix.j27").c_str());
+    if (*library == nullptr) {
+        return nullptr;
+    }
+    return reinterpret_cast<J27CreateModuleFn>(reinterpret_cast<void*>(GetProcAddress(*library, "J27CreateModule")));
+}
+
 void CallLog::Watch(const std::string& path, const std::string& label)
 {
     watchedFile = path;

@@ -10,6 +10,11 @@
 #include "device/device.h"
 #include "module/host_sound.h"
 #include "module/host_ui.h"
+#include "module/module_api.h"
+
+// Loads dir\Quarix.j27 into *library and returns its factory; null when the
+// library or the export is missing (*library then says which).
+J27CreateModuleFn LoadQuarix(const std::string& dir, HMODULE* library);
 
 // The calls in order. When watchedFile is set, a change of that file's
 // contents since the last entry is logged as "<file> written" first, so the
