@@ -87,13 +87,6 @@ Report ReadReport(const std::string& path)
     return report;
 }
 
-std::string ProfileText(const char* section, const char* key, const std::string& file)
-{
-    char text[64];
-    GetPrivateProfileStringA(section, key, "<missing>", text, sizeof text, file.c_str());
-    return text;
-}
-
 // A file holds, besides the module's keys, a section and a key of the host's;
 // both must survive the module's write.
 constexpr char kHostLines[] = "[HOST]\r\nWindow=3\r\n";

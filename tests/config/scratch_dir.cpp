@@ -152,6 +152,13 @@ bool FileExists(const std::string& path)
     return GetFileAttributesW(Long(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+std::string ProfileText(const char* section, const char* key, const std::string& file)
+{
+    char text[64];
+    GetPrivateProfileStringA(section, key, "<missing>", text, sizeof text, file.c_str());
+    return text;
+}
+
 std::string ReadText(const std::string& path)
 {
     HANDLE file = CreateFileW(Long(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,

@@ -32,6 +32,9 @@ bool CopyProgram(const std::string& from, const std::string& to);
 bool WriteText(const std::string& path, const std::string& text);
 bool FileExists(const std::string& path);
 std::string ReadText(const std::string& path);  // empty if missing
+// A key of an INI file as the system's profile reader sees it, "<missing>"
+// when absent.
+std::string ProfileText(const char* section, const char* key, const std::string& file);
 // Every file under root named name (case-insensitive): full paths, one a
 // line (characters outside Latin-1 come out garbled).
 std::string FindFiles(const std::string& root, const std::string& name);

@@ -46,12 +46,7 @@ protected:
     // Starts watching J27.INI, after the test has planted what it needs.
     void Watch() { log.Watch(ini, "J27.INI"); }
 
-    std::string Profile(const char* key)
-    {
-        char text[64];
-        GetPrivateProfileStringA("QUARIX_SOUND", key, "<missing>", text, sizeof text, ini.c_str());
-        return text;
-    }
+    std::string Profile(const char* key) { return ProfileText("QUARIX_SOUND", key, ini); }
 
     static HMODULE library;
     static J27CreateModuleFn create;

@@ -265,12 +265,7 @@ protected:
         return expected;
     }
 
-    std::string Profile(const char* key)
-    {
-        char text[64];
-        GetPrivateProfileStringA("QUARIX_SOUND", key, "<missing>", text, sizeof text, ini.c_str());
-        return text;
-    }
+    std::string Profile(const char* key) { return ProfileText("QUARIX_SOUND", key, ini); }
 
     static HMODULE library;
     static J27CreateModuleFn create;
