@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# The settings file under faults: the module is created and released beside a
+# J27.INI that it cannot write. The release must come back, and the file, its
+# other sections included, must stay byte for byte as it was.
+#
+#   ini_fault.sh readonly-file|readonly-dir|held-open <bin dir> <wine-run>
+#
+# Read-only means what Wine makes of the read-only attribute: no write
+# permission. A root user ignores permissions, so as root the file or
+# directory is made immutable instead; exit 77 (skipped) when neither holds.
+set -u
+fault=$1 bin=$2 wine_run=$3
+work=$(mktemp -d "$bin/../ini_fault.XXXXXX")
+dir=$work/host
+mkdir "$dir"
+locked=()
+lock() {
+  locked+=("$1")
+  if [ "$(id -u)" = 0 ]; then chattr +i "$1" 2>/dev/null; else chmod a-w "$1"; fi
+}
+unlock_all() {
+  for path in "${locked[@]}"; do
+    if [ "$(id -u)" = 0 ]; then chattr -i "$path" 2>/dev/null; else chmod u+w "$path"; fi
+  done
+  locked=()
+}
+trap 'unlock_all; rm -rf "$work"' EXIT
+fail() { echo "FAIL ($fault): $*" >&2; exit 1; }
+
+# The host's other sections around ours; Enable is missing, so a release
+# that could write would change the file.
+original=$'[HOST]\r\nWindow=3\r\n\r\n[QUARIX_SOUND]\r\nVolume=88\r\n\r\n[OTHER]\r\nKey=Value\r\n'
+
+# Runs the host in $dir; checks that the release came back and that the
+# directory holds exactly what it held before.
+run_host() {
+  local before after
+  before=$(cd "$dir" && ls -A)
+  [ -f "$dir/J27.INI" ] && cp "$dir/J27.INI" "$work/expected.ini"
+  timeout 120 "$wine_run" "$dir/ini_fault_host.exe" "$@" >"$work/out" 2>&1
+  local status=$?
+  cat "$work/out"
+  [ "$status" = 0 ] || fail "host exit status $status"
+  grep -q '^released' "$work/out" || fail "no release"
+  after=$(cd "$dir" && ls -A)
+  [ "$before" = "$after" ] || fail "directory changed: [$before] -> [$after]"
+  if [ -f "$work/expected.ini" ]; then
+    cmp "$work/expected.ini" "$dir/J27.INI" || fail "J27.INI changed: $(cat -A "$dir/J27.INI")"
+  fi
+  rm -f "$work/expected.ini"
+}
+
+# Skips unless the lock stops this shell too (it cannot for root without
+# chattr support on this file system).
+require_locked() {
+  if ( : >>"$1" ) 2>/dev/null && [ -f "$1" ]; then
+    echo "cannot make $1 unwritable here: skipped"
+    exit 77
+  fi
+}
+
+cp "$bin/ini_fault_host.exe" "$bin/Quarix.j27" "$dir/" || fail "programs missing in $bin"
+case "$fault" in
+readonly-file)
+  printf '%s' "$original" >"$dir/J27.INI"
+  lock "$dir/J27.INI"
+  require_locked "$dir/J27.INI"
+  run_host
+  ;;
+readonly-dir)
+  # Without a file: nothing may appear. With one: it inherits the
+  # directory's protection, as it would on Windows.
+  lock "$dir"
+  require_locked "$dir/new-file"
+  run_host
+  unlock_all
+  printf '%s' "$original" >"$dir/J27.INI"
+  lock "$dir/J27.INI"
+  lock "$dir"
+  run_host
+  ;;
+held-open)
+  printf '%s' "$original" >"$dir/J27.INI"
+  run_host --held
+  ;;
+*)
+  fail "unknown fault"
+  ;;
+esac
+echo "ok: $fault"
