@@ -252,6 +252,7 @@ int RunRender(const RenderOptions& options, const std::string& program, DeviceBi
         const double dbfs = s.peak > 0 ? 20.0 * std::log10(static_cast<double>(s.peak) / 32767.0) : -INFINITY;
         std::fprintf(out, "%s: %s at %d Hz (chips at %d Hz)\n", options.input.c_str(), Seconds(seconds).c_str(),
                      plan.hostRateHz, plan.chipRateHz);
+        std::fprintf(out, "  %llu frames\n", static_cast<unsigned long long>(s.frames));
         std::fprintf(out, "  peak %lld (%.1f dBFS), %llu clipped samples\n", static_cast<long long>(s.peak), dbfs,
                      static_cast<unsigned long long>(s.clipped));
         if (kind == InputKind::Vgm) {
