@@ -10,6 +10,11 @@
 # directory is made immutable instead; exit 77 (skipped) when neither holds.
 set -u
 fault=$1 bin=$2 wine_run=$3
+# A run killed before its clean-up leaves an immutable directory that not
+# even rm -rf of the build tree removes: cleared here once it is stale.
+if [ "$(id -u)" = 0 ]; then
+  find "$bin/.." -maxdepth 1 -name 'ini_fault.*' -mmin +10 -exec chattr -R -i {} + -exec rm -rf {} + 2>/dev/null
+fi
 work=$(mktemp -d "$bin/../ini_fault.XXXXXX")
 dir=$work/host
 mkdir "$dir"
@@ -25,6 +30,7 @@ unlock_all() {
   locked=()
 }
 trap 'unlock_all; rm -rf "$work"' EXIT
+trap 'exit 1' INT TERM
 fail() { echo "FAIL ($fault): $*" >&2; exit 1; }
 
 # The host's other sections around ours; Enable is missing, so a release
