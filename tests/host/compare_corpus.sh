@@ -26,7 +26,7 @@ fi
 rm -rf "$work"
 mkdir -p "$work"
 
-speed() {  # the speed figure from a summary
+speed() {  # the speed figure from a summary (on standard error)
   sed -n 's/.*: \([0-9.]*\) x real time.*/\1/p' "$1"
 }
 
@@ -60,8 +60,8 @@ for f in $files; do
     echo "FAIL differ: $name ($(cmp "$work/$name.native.bin" "$work/$name.wine.bin" 2>&1 | head -1))"
     status=1; continue
   fi
-  seconds=$(sed -n 's/.*: \([0-9.]*\) s at .*/\1/p' "$work/$name.native.txt")
-  printf '%-40s %10s %12s %12s\n' "$name" "$seconds" "$(speed "$work/$name.native.txt")" "$(speed "$work/$name.wine.txt")"
+  seconds=$(sed -n 's/.*: \([0-9.]*\) s at .*/\1/p' "$work/$name.native.err")
+  printf '%-40s %10s %12s %12s\n' "$name" "$seconds" "$(speed "$work/$name.native.err")" "$(speed "$work/$name.wine.err")"
 done
 [ $status -eq 0 ] && echo "corpus: native and Win32 outputs identical"
 exit $status

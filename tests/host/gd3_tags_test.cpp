@@ -11,21 +11,25 @@ namespace {
 // each given as UTF-16 code units.
 std::vector<uint8_t> FileWithTags(const std::vector<std::u16string>& strings)
 {
-    std::vector<uint8_t> text;
+    size_t units = 0;
     for (const std::u16string& s : strings) {
-        for (char16_t unit : s + u'\0') {
-            text.push_back(static_cast<uint8_t>(unit));
-            text.push_back(static_cast<uint8_t>(unit >> 8));
-        }
+        units += s.size() + 1;
     }
+    const uint32_t size = static_cast<uint32_t>(2 * units);
     std::vector<uint8_t> file(0x40, 0);
-    const uint8_t head[] = {'G', 'd', '3', ' ', 0x00, 0x01, 0x00, 0x00};
-    file.insert(file.end(), head, head + 8);
-    const uint32_t size = static_cast<uint32_t>(text.size());
+    for (char b : std::string("Gd3 \x00\x01\x00\x00", 8)) {  // ident, version 1.00
+        file.push_back(static_cast<uint8_t>(b));
+    }
     for (int i = 0; i < 4; ++i) {
         file.push_back(static_cast<uint8_t>(size >> (8 * i)));
     }
-    file.insert(file.end(), text.begin(), text.end());
+    for (const std::u16string& s : strings) {
+        for (size_t i = 0; i <= s.size(); ++i) {
+            const char16_t unit = i < s.size() ? s[i] : u'\0';
+            file.push_back(static_cast<uint8_t>(unit));
+            file.push_back(static_cast<uint8_t>(unit >> 8));
+        }
+    }
     return file;
 }
 
