@@ -97,13 +97,17 @@ std::string RenderUsage(const std::string& program, bool moduleOption)
         "\n"
         "  -o, --output FILE   write a 16-bit stereo WAV at the output rate (saturated)\n"
         "  --raw FILE          write the mixed frames exactly: 32-bit little-endian left, right\n"
-        "  -d, --output-dir DIR  write DIR/NAME.wav for every INPUT (NAME: its file name\n"
+        "  -d, --output-dir DIR\n"
+        "                      write DIR/NAME.wav for every INPUT (NAME: its file name\n"
         "                      without extension); --raw, without a file, adds DIR/NAME.bin\n";
     if (!moduleOption) {
         text += "  -j, --jobs N        render N files at once (default: one per processor)\n";
+    } else {
+        text += "                      (one file after another)\n";
     }
     text +=
-        "  --info              show the header facts and tags of each INPUT; play nothing\n"
+        "  --info              show the header facts and tags of each INPUT on standard\n"
+        "                      output; play nothing\n"
         "  --rate HZ           output rate, 1000 to 768000 (default 44100); a script's own\n"
         "                      rate line wins\n"
         "  --loops N           play the looped part of a VGM N times in all (default 1)\n"
@@ -120,8 +124,8 @@ std::string RenderUsage(const std::string& program, bool moduleOption)
     }
     text += "  -h, --help          this text\n"
             "\n"
-            "FILE '-' is standard output (one of -o and --raw at most). Messages, tags and the\n"
-            "summary go to standard error. A regular file is written under a temporary name and\n"
+            "FILE '-' is standard output (one of -o and --raw at most). Messages, tags, the\n"
+            "summary and progress go to standard error. A regular file is written under a temporary name and\n"
             "appears only when complete; with -o and --raw both appear or neither. A device or\n"
             "FIFO is written in place, and a symbolic link is written through. Without -o,\n"
             "--raw and -d nothing is written; the summary still shows. A port script may change\n"
