@@ -63,7 +63,15 @@ bool ResolveOutputTarget(const std::string& path, OutputTarget* target, std::str
     target->kind = TargetKind::Replace;
     if (h != INVALID_HANDLE_VALUE) {
         const DWORD type = GetFileType(h);
+        // The file the path leads to, through any symbolic link, so that the
+        // rename replaces it and leaves the link.
+        char resolved[MAX_PATH + 8];
+        const DWORD n = type == FILE_TYPE_DISK ? GetFinalPathNameByHandleA(h, resolved, sizeof resolved, 0) : 0;
         CloseHandle(h);
+        if (n > 0 && n < sizeof resolved) {
+            const std::string full(resolved, n);
+            target->finalPath = full.rfind("\\\\?\\", 0) == 0 ? full.substr(4) : full;
+        }
         const DWORD attributes = GetFileAttributesA(path.c_str());
         if (type == FILE_TYPE_DISK && attributes != INVALID_FILE_ATTRIBUTES &&
             (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {

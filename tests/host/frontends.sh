@@ -52,6 +52,18 @@ check() {
   grep -q "line 12: the rate changes after the first mix" "$out/wav.err" || fail "$name: $(cat "$out/wav.err")"
   [ ! -e "$out/rates.wav" ] || fail "$name: refused WAV left behind"
 
+  # A link is written through and stays a link; a FIFO is written in place.
+  echo old > "$out/target.bin"
+  ln -s target.bin "$out/link.bin"
+  mkfifo "$out/fifo"
+  cat "$out/fifo" > "$out/fifo.bin" &
+  local reader=$!
+  "$@" "$work/tone.qps" --raw "$out/link.bin" -q || fail "$name: --raw through a link"
+  "$@" "$work/tone.qps" --raw "$out/fifo" -q || fail "$name: --raw into a FIFO"
+  wait $reader
+  [ -L "$out/link.bin" ] && [ "$(stat -c %s "$out/target.bin")" -eq 6400 ] || fail "$name: link replaced"
+  [ -p "$out/fifo" ] && [ "$(stat -c %s "$out/fifo.bin")" -eq 6400 ] || fail "$name: FIFO replaced"
+
   if "$@" "$work/tone.qps" "$work/bad.qps" "$demo" -d "$out/batch" --raw > "$out/batch.out" 2> "$out/batch.err"; then
     fail "$name: a batch with a bad input exited 0"
   fi
