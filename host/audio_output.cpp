@@ -107,6 +107,14 @@ bool AudioOutput::Open(const std::string& wavPath, const std::string& rawPath, i
         Abandon();
         return false;
     }
+    if (!wav.tempPath.empty() && wav.tempPath == raw.tempPath) {
+        std::fclose(raw.handle);  // the same temporary file, opened twice
+        raw.handle = nullptr;
+        raw.tempPath.clear();
+        Abandon();
+        *error = "cannot write " + rawPath + ": -o and --raw name the same file";
+        return false;
+    }
     return true;
 }
 

@@ -36,14 +36,28 @@ bool Exists(const std::string& path)
 }
 
 // A second name for an existing file, so it survives a rename onto its first.
-bool LinkBackup(const std::string& path, const std::string& backup)
+// Linking never replaces a file, so a name already taken is passed over.
+bool LinkBackup(const std::string& path, std::string* backup)
 {
-    std::remove(backup.c_str());
+    for (int i = 0; i < 100; ++i) {
+        *backup = path + ".old" + (i > 0 ? std::to_string(i) : std::string());
 #if defined(_WIN32)
-    return CreateHardLinkA(backup.c_str(), path.c_str(), nullptr) != 0;
+        if (CreateHardLinkA(backup->c_str(), path.c_str(), nullptr) != 0) {
+            return true;
+        }
+        if (GetLastError() != ERROR_ALREADY_EXISTS) {
+            return false;
+        }
 #else
-    return link(path.c_str(), backup.c_str()) == 0;
+        if (link(path.c_str(), backup->c_str()) == 0) {
+            return true;
+        }
+        if (errno != EEXIST) {
+            return false;
+        }
 #endif
+    }
+    return false;
 }
 
 }  // namespace
@@ -131,8 +145,8 @@ bool CommitMoves(const std::vector<PendingMove>& moves, std::string* error)
         const PendingMove& m = moves[done];
         const bool laterMayFail = done + 1 < moves.size();
         if (laterMayFail && Exists(m.finalPath)) {
-            const std::string backup = m.finalPath + ".old";
-            if (!LinkBackup(m.finalPath, backup)) {
+            std::string backup;
+            if (!LinkBackup(m.finalPath, &backup)) {
                 why = "cannot write " + m.path + ": cannot keep the file it replaces until the others are written";
                 break;
             }

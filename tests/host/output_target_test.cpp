@@ -146,6 +146,7 @@ TEST_F(OutputTarget_, WhenTheSecondRenameFailsTheFirstFileIsPutBack)
         SCOPED_TRACE(c.name);
         if (c.wavExisted) {
             WriteAll(wav, "old wav");
+            WriteAll(wav + ".old", "someone's file");  // the backup takes another name
         }
         AudioOutput output;
         std::string error;
@@ -158,10 +159,12 @@ TEST_F(OutputTarget_, WhenTheSecondRenameFailsTheFirstFileIsPutBack)
         EXPECT_NE(error.find(raw), std::string::npos) << error;
         if (c.wavExisted) {
             EXPECT_EQ(ReadAll(wav), "old wav");
+            EXPECT_EQ(ReadAll(wav + ".old"), "someone's file");
+            std::remove((wav + ".old").c_str());
         } else {
             EXPECT_EQ(TypeOf(wav), 0u);
         }
-        for (const std::string& left : {wav + ".part", wav + ".old", raw + ".part"}) {
+        for (const std::string& left : {wav + ".part", wav + ".old1", raw + ".part"}) {
             EXPECT_EQ(TypeOf(left), 0u) << left;
         }
         std::remove((raw + "/x").c_str());

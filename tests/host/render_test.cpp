@@ -273,6 +273,8 @@ TEST_F(RenderTest, BadInputGivesOneMessageAndNoOutput)
         {"bad script", Write("bad.qps", std::string("mix 1\nout 0xAC\n")), {}, "line 2"},
         {"unwritable output", Write("ok.vgm", TinyToneVgm(0x50, 3993600)), {"-o", (dir / "no/such/dir.wav").string()},
          "cannot write"},
+        {"one file for both outputs", Write("ok.vgm", TinyToneVgm(0x50, 3993600)), {"--raw", outDir + "/x.wav"},
+         "name the same file"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
