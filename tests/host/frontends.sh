@@ -93,9 +93,12 @@ check wine "$winerun" "$work/j27/$(basename "$host")"
 for f in rates.bin batch/demo.bin batch/tone.bin batch/tone.wav; do
   cmp -s "$work/native/$f" "$work/wine/$f" || fail "native and Win32 differ: $f"
 done
-if timeout 300 env -u DISPLAY "$winerun" "$work/j27/$(basename "$host")" settings > "$work/settings.out" 2>&1; then
+# A prefix of its own: no Wine process of another test with a display is shared.
+if WINEPREFIX="$work/nodisplay-prefix" timeout 300 env -u DISPLAY \
+     "$winerun" "$work/j27/$(basename "$host")" settings > "$work/settings.out" 2>&1; then
   fail "j27host settings without a display exited 0"
 fi
+WINEPREFIX="$work/nodisplay-prefix" timeout 60 wineserver -w || true
 grep -q "no display" "$work/settings.out" || fail "settings: $(cat "$work/settings.out")"
 [ $status -eq 0 ] && echo "Win32: all cases pass, outputs identical to the native ones"
 exit $status
