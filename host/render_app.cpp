@@ -125,11 +125,12 @@ std::string RenderUsage(const std::string& program, bool moduleOption)
     text += "  -h, --help          this text\n"
             "\n"
             "FILE '-' is standard output (one of -o and --raw at most). Messages, tags, the\n"
-            "summary and progress go to standard error. A regular file is written under a temporary name and\n"
-            "appears only when complete; with -o and --raw both appear or neither. A device or\n"
-            "FIFO is written in place, and a symbolic link is written through. Without -o,\n"
-            "--raw and -d nothing is written; the summary still shows. A port script may change\n"
-            "the rate after its first mix only for raw output: a WAV holds one rate.\n";
+            "summary and progress go to standard error. A regular file is written under a\n"
+            "temporary name and appears only when complete; with -o and --raw both appear or\n"
+            "neither. A device or FIFO is written in place, and a symbolic link is written\n"
+            "through. Without -o, --raw and -d nothing is written; the summary still shows.\n"
+            "A port script may change the rate after its first mix only for raw output: a WAV\n"
+            "holds one rate.\n";
     if (moduleOption) {
         text += "\n"
                 "'settings' opens the configuration sheet with the module's page; the module keeps\n"

@@ -106,6 +106,47 @@ TEST(PortByte, ReversesTheBitOrder)
     }
 }
 
+TEST(RenderOptions, NewOptionsAndTheirLimits)
+{
+    struct Case {
+        std::vector<std::string> args;
+        const char* error;  // nullptr: parses
+        uint32_t fadeMs;
+    };
+    const Case cases[] = {
+        {{"a", "--fade", "0.5"}, nullptr, 500},
+        {{"a", "--fade", "3600"}, nullptr, 3600000},
+        {{"a", "--fade", "1.25"}, nullptr, 1250},
+        {{"a", "--fade", "0"}, "--fade 0:", 0},
+        {{"a", "--fade", "1.2345"}, "--fade 1.2345:", 0},
+        {{"a", "--fade", "3600.001"}, "--fade 3600.001:", 0},
+        {{"a", "--fade", "-1"}, "--fade -1:", 0},
+        {{"a", "--fade", ".5"}, "--fade .5:", 0},
+        {{"a", "b", "-d", "out", "--raw"}, nullptr, 0},
+        {{"a", "b", "--raw", "x.bin"}, "several inputs: give -d DIR", 0},
+        {{"a", "-d", "out", "-o", "x.wav"}, "-o names one file", 0},
+        {{"a", "b", "-d", "out", "-j", "0"}, "-j 0:", 0},
+        {{"--info"}, "no input file", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.args));
+        RenderOptions options;
+        std::string error;
+        EXPECT_EQ(ParseRenderOptions(c.args, false, &options, &error), c.error == nullptr) << error;
+        if (c.error != nullptr) {
+            EXPECT_EQ(error.rfind(c.error, 0), 0u) << error;
+        } else {
+            EXPECT_EQ(options.play.fadeMs, c.fadeMs);
+        }
+    }
+    RenderOptions options;
+    std::string error;
+    ASSERT_TRUE(ParseRenderOptions({"a", "b", "-d", "out", "--raw"}, false, &options, &error));
+    EXPECT_TRUE(options.rawInDir);
+    EXPECT_TRUE(options.rawPath.empty());
+    EXPECT_FALSE(ParseRenderOptions({"a", "-j", "2"}, true, &options, &error));  // j27host: one after another
+}
+
 TEST_F(RenderTest, TinyVgmGivesExactWavHeaderAndFrames)
 {
     const std::string input = Write("tone.vgm", TinyToneVgm(0x50, 3993600));
