@@ -64,7 +64,7 @@ std::string BatchOutputName(const std::string& input)
 int RunBatch(const RenderOptions& options, const std::string& program, const RunOneInput& runOne, int jobs,
              std::FILE* err)
 {
-    if (!options.outputDir.empty()) {
+    if (!options.outputDir.empty() && !options.info) {
         std::error_code why;
         std::filesystem::create_directories(options.outputDir, why);
         if (why) {
