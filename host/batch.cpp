@@ -118,6 +118,10 @@ int RunBatch(const RenderOptions& options, const std::string& program, const Run
             int status = 0;
             const pid_t pid = wait(&status);
             if (pid < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                failed += running;  // children that can no longer be waited for
                 break;
             }
             --running;

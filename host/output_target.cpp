@@ -83,8 +83,15 @@ bool ResolveOutputTarget(const std::string& path, OutputTarget* target, std::str
         const DWORD n = type == FILE_TYPE_DISK ? GetFinalPathNameByHandleA(h, resolved, sizeof resolved, 0) : 0;
         CloseHandle(h);
         if (n > 0 && n < sizeof resolved) {
+            // It comes as \\?\C:\... or \\?\UNC\server\...; back to the usual forms.
             const std::string full(resolved, n);
-            target->finalPath = full.rfind("\\\\?\\", 0) == 0 ? full.substr(4) : full;
+            if (full.rfind("\\\\?\\UNC\\", 0) == 0) {
+                target->finalPath = "\\\\" + full.substr(8);
+            } else if (full.rfind("\\\\?\\", 0) == 0) {
+                target->finalPath = full.substr(4);
+            } else {
+                target->finalPath = full;
+            }
         }
         const DWORD attributes = GetFileAttributesA(path.c_str());
         if (type == FILE_TYPE_DISK && attributes != INVALID_FILE_ATTRIBUTES &&
