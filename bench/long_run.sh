@@ -71,10 +71,11 @@ done
 status=0
 wait "$runner" || status=$?
 wall=$(($(date +%s) - start))
-cat "$work/out"
-[ "$status" = 0 ] || { cat "$work/err" >&2; echo "j27host failed ($status)" >&2; exit 1; }
+cat "$work/err"
+[ "$status" = 0 ] || { echo "j27host failed ($status)" >&2; exit 1; }
 
-frames=$(tr -d '\r' <"$work/out" | sed -n 's/^ *\([0-9]*\) frames$/\1/p')
+# The summary goes to standard error.
+frames=$(tr -d '\r' <"$work/err" | sed -n 's/^ *\([0-9]*\) frames$/\1/p')
 samples=$(wc -l <"$work/rss")
 # Memory after the first fifth of the run (the script parsed, buffers
 # grown) against the end: flat means the last sample is no larger than the

@@ -1,11 +1,13 @@
-// Fuzz target for the host's input side: gzip unpacking, the VGM reader and
-// the port-script parser, and short plays through the device linked in.
+// Fuzz target for the host's input side: gzip unpacking, the VGM reader, its
+// GD3 tags and the port-script parser, and short plays through the device
+// linked in.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "host/gd3_tags.h"
 #include "host/input_file.h"
 #include "host/native_binding.h"
 #include "host/player.h"
@@ -71,6 +73,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         Check(!error.empty());
         return 0;
     }
+    Gd3Tags tags;
+    std::string warning;
+    Check(ReadGd3Tags(bytes.data(), bytes.size(), song.gd3Offset, &tags, &warning) == warning.empty());
     // What the reader hands on is consistent with itself.
     uint64_t samples = 0;
     uint64_t beforeLoop = 0;

@@ -55,31 +55,64 @@ AudioOutput::~AudioOutput()
     Abandon();
 }
 
-bool AudioOutput::OpenOne(File* file, const std::string& path, std::string* error)
+bool AudioOutput::OpenOne(File* file, const std::string& path, std::FILE* standardOutput, std::string* error)
 {
     file->path = path;
-    file->tempPath = path + ".part";
-    file->handle = std::fopen(file->tempPath.c_str(), "wb");
-    if (file->handle == nullptr) {
-        *error = "cannot write " + path + ": " + std::strerror(errno);
+    std::string why;
+    if (!ResolveOutputTarget(path, &file->target, &why)) {
+        *error = "cannot write " + path + ": " + why;
         return false;
     }
+    switch (file->target.kind) {
+    case TargetKind::StandardOutput:
+        SetBinaryMode(standardOutput);
+        file->handle = standardOutput;
+        return true;
+    case TargetKind::InPlace:
+        file->handle = std::fopen(file->target.finalPath.c_str(), "wb");
+        break;
+    case TargetKind::Replace:
+        file->tempPath = file->target.finalPath + ".part";
+        file->handle = std::fopen(file->tempPath.c_str(), "wb");
+        break;
+    }
+    if (file->handle == nullptr) {
+        *error = "cannot write " + path + ": " + std::strerror(errno);
+        file->tempPath.clear();
+        return false;
+    }
+    file->owned = true;
     return true;
 }
 
-bool AudioOutput::Open(const std::string& wavPath, const std::string& rawPath, int32_t rateHz, std::string* error)
+bool AudioOutput::Open(const std::string& wavPath, const std::string& rawPath, int32_t rateHz,
+                       uint64_t expectedFrames, std::FILE* standardOutput, std::string* error)
 {
     rate = rateHz;
+    expected = expectedFrames;
+    if (wavPath == "-" && rawPath == "-") {
+        *error = "-o - and --raw -: only one output can go to standard output";
+        return false;
+    }
     if (!wavPath.empty()) {
-        if (!OpenOne(&wav, wavPath, error)) {
+        if (!OpenOne(&wav, wavPath, standardOutput, error)) {
             return false;
         }
         uint8_t header[kWavHeaderBytes];
-        MakeWavHeader(header, rateHz, 0);  // sizes follow in Finish
+        const uint64_t bytes = expectedFrames * 4;
+        MakeWavHeader(header, rateHz, bytes <= kMaxWavDataBytes ? static_cast<uint32_t>(bytes) : 0);
         WriteTo(&wav, header, sizeof header);
     }
-    if (!rawPath.empty() && !OpenOne(&raw, rawPath, error)) {
+    if (!rawPath.empty() && !OpenOne(&raw, rawPath, standardOutput, error)) {
         Abandon();
+        return false;
+    }
+    if (!wav.tempPath.empty() && wav.tempPath == raw.tempPath) {
+        std::fclose(raw.handle);  // the same temporary file, opened twice
+        raw.handle = nullptr;
+        raw.tempPath.clear();
+        Abandon();
+        *error = "cannot write " + rawPath + ": -o and --raw name the same file";
         return false;
     }
     return true;
@@ -129,14 +162,17 @@ void AudioOutput::Take(const StereoFrame* frames, size_t count)
 
 void AudioOutput::Close(File* file, bool keep)
 {
-    if (file->handle != nullptr) {
-        if (std::fclose(file->handle) != 0 && keep && writeError.empty()) {
-            writeError = "cannot write " + file->path + ": " + std::strerror(errno);
-        }
-        file->handle = nullptr;
-        if (!keep) {
-            std::remove(file->tempPath.c_str());
-        }
+    if (file->handle == nullptr) {
+        return;
+    }
+    const int result = file->owned ? std::fclose(file->handle) : std::fflush(file->handle);
+    if (result != 0 && keep && writeError.empty()) {
+        writeError = "cannot write " + file->path + ": " + std::strerror(errno);
+    }
+    file->handle = nullptr;
+    if (!keep && !file->tempPath.empty()) {
+        std::remove(file->tempPath.c_str());
+        file->tempPath.clear();
     }
 }
 
@@ -146,39 +182,38 @@ bool AudioOutput::Finish(std::string* error)
         const uint64_t dataBytes = stats.frames * 4;
         if (dataBytes > kMaxWavDataBytes) {
             writeError = "cannot write " + wav.path + ": more than 4 GiB of samples for a WAV file";
-        } else {
-            uint8_t header[kWavHeaderBytes];
-            MakeWavHeader(header, rate, static_cast<uint32_t>(dataBytes));
-            if (std::fseek(wav.handle, 0, SEEK_SET) != 0) {
-                writeError = "cannot write " + wav.path + ": " + std::strerror(errno);
+        } else if (stats.frames != expected) {
+            // Only a file can take a corrected header.
+            if (wav.tempPath.empty()) {
+                writeError = "cannot write " + wav.path + ": the header promised " + std::to_string(expected) +
+                             " frames, " + std::to_string(stats.frames) + " came";
+            } else {
+                uint8_t header[kWavHeaderBytes];
+                MakeWavHeader(header, rate, static_cast<uint32_t>(dataBytes));
+                if (std::fseek(wav.handle, 0, SEEK_SET) != 0) {
+                    writeError = "cannot write " + wav.path + ": " + std::strerror(errno);
+                }
+                WriteTo(&wav, header, sizeof header);
             }
-            WriteTo(&wav, header, sizeof header);
         }
     }
-    const bool keep = writeError.empty();
-    Close(&wav, keep);
-    Close(&raw, keep);
+    Close(&wav, true);
+    Close(&raw, true);
+    std::vector<PendingMove> moves;
+    for (File* file : {&wav, &raw}) {
+        if (!file->tempPath.empty()) {
+            moves.push_back({file->tempPath, file->target.finalPath, file->path});
+            file->tempPath.clear();
+        }
+    }
     if (!writeError.empty()) {
-        // A close that failed leaves its file behind; remove both.
-        if (!wav.tempPath.empty()) std::remove(wav.tempPath.c_str());
-        if (!raw.tempPath.empty()) std::remove(raw.tempPath.c_str());
+        for (const PendingMove& m : moves) {
+            std::remove(m.tempPath.c_str());
+        }
         *error = writeError;
         return false;
     }
-    for (File* file : {&wav, &raw}) {
-        if (file->tempPath.empty()) {
-            continue;
-        }
-        std::string why;
-        if (!MoveIntoPlace(file->tempPath, file->path, &why)) {
-            std::remove(wav.tempPath.c_str());
-            std::remove(raw.tempPath.c_str());
-            *error = "cannot write " + file->path + ": " + why;
-            return false;
-        }
-        file->tempPath.clear();
-    }
-    return true;
+    return CommitMoves(moves, error);
 }
 
 void AudioOutput::Abandon()

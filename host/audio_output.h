@@ -1,14 +1,16 @@
 #pragma once
 // Where rendered frames end up: a 16-bit stereo WAV (saturated), the raw
-// 32-bit frames, or both, and the figures of the summary. Files are written
-// under a temporary name and moved into place only when complete, so a failed
-// run never leaves a file that looks finished.
+// 32-bit frames, or both, and the figures of the summary. Targets follow the
+// rules of output_target.h: regular files appear only when complete, and with
+// two of them both appear or neither, so a failed run never leaves a file that
+// looks finished; standard output and devices are written as frames come.
 
 #include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <string>
 
+#include "host/output_target.h"
 #include "host/sound_hub.h"
 
 // Largest WAV data chunk: the RIFF size field is 32 bits.
@@ -30,14 +32,18 @@ public:
     AudioOutput& operator=(const AudioOutput&) = delete;
     ~AudioOutput();  // removes unfinished files
 
-    // Creates the temporary files; an empty path means no such output.
-    // On failure error names the file.
-    bool Open(const std::string& wavPath, const std::string& rawPath, int32_t rateHz, std::string* error);
+    // Opens both outputs; an empty path means no such output, "-" means
+    // standardOutput (at most one of them). The WAV header gives
+    // expectedFrames, so that a stream that cannot seek back still gets a
+    // right header; a file is corrected in Finish. On failure error names the file.
+    bool Open(const std::string& wavPath, const std::string& rawPath, int32_t rateHz, uint64_t expectedFrames,
+              std::FILE* standardOutput, std::string* error);
     void Take(const StereoFrame* frames, size_t count) override;
-    // Completes the WAV header and moves the files into place; on a write
-    // error earlier or now, removes them and says which file failed.
+    // Completes the WAV header and moves the files into place, both or
+    // neither; on a write error earlier or now, removes the temporary files
+    // and says which output failed.
     bool Finish(std::string* error);
-    // Removes the temporary files.
+    // Removes the temporary files; streams keep what they were given.
     void Abandon();
 
     const RenderStats& Stats() const { return stats; }
@@ -46,17 +52,20 @@ public:
 
 private:
     struct File {
-        std::string path;      // final name
-        std::string tempPath;  // name while being written
+        OutputTarget target;
+        std::string path;      // as given
+        std::string tempPath;  // name while being written; empty for streams and devices
         std::FILE* handle = nullptr;
+        bool owned = false;    // false: standard output, flushed but not closed
     };
-    bool OpenOne(File* file, const std::string& path, std::string* error);
+    bool OpenOne(File* file, const std::string& path, std::FILE* standardOutput, std::string* error);
     void WriteTo(File* file, const void* bytes, size_t size);
     void Close(File* file, bool keep);
 
     File wav;
     File raw;
     int32_t rate = 0;
+    uint64_t expected = 0;  // frames the WAV header was written with
     RenderStats stats;
     std::string writeError;  // first failure, with its file name
 };

@@ -82,13 +82,18 @@ bool PlanVgm(const VgmSong& song, const PlayOptions& options, PlayPlan* plan, st
         plan->chipRateHz = static_cast<int32_t>(chipRate);
     }
     const uint64_t samples = VgmPlaySamples(song, options.loops);
-    const double hours = static_cast<double>(samples) / kVgmSampleRate / 3600.0;
+    const bool looping = song.loopEvent != kNoLoop && song.loopSamples > 0;
+    // The fade's length in samples of VGM time counts towards the limit too.
+    const uint64_t fadeSamples = looping ? uint64_t{options.fadeMs} * kVgmSampleRate / 1000 : 0;
+    const double hours = (static_cast<double>(samples) + static_cast<double>(fadeSamples)) / kVgmSampleRate / 3600.0;
     if (hours > options.maxHours) {
         *error = "would play " + Hours(hours) + " hours, more than the limit of " + Hours(options.maxHours) +
                  " (--max-hours)";
         return false;
     }
-    plan->totalFrames = FrameAtSample(samples, options.rateHz);
+    plan->fadeStartFrame = FrameAtSample(samples, options.rateHz);
+    plan->fadeFrames = looping ? uint64_t{options.fadeMs} * static_cast<uint64_t>(options.rateHz) / 1000 : 0;
+    plan->totalFrames = plan->fadeStartFrame + plan->fadeFrames;
     return true;
 }
 
@@ -101,6 +106,13 @@ bool PlanScript(const PortScript& script, const PlayOptions& options, PlayPlan* 
     }
     plan->chipRateHz = plan->hostRateHz;
     plan->totalFrames = script.totalFrames;
+    plan->rateChangeLine = 0;
+    for (const LateRate& late : script.lateRates) {
+        if (late.rateHz != plan->hostRateHz) {
+            plan->rateChangeLine = late.line;
+            break;
+        }
+    }
     return CheckLength(script.totalFrames, plan->hostRateHz, options.maxHours, error);
 }
 
@@ -118,6 +130,19 @@ void PlayVgm(const VgmSong& song, const PlayOptions& options, const PlayPlan& pl
             } else {
                 sample += e.samples;
                 AdvanceTo(hub, FrameAtSample(sample, plan.hostRateHz));
+            }
+        }
+    }
+    // The fade goes on with the looped part, cut off where it ends.
+    while (plan.fadeFrames > 0 && looping && hub.Now() < plan.totalFrames) {
+        for (size_t i = song.loopEvent; i < song.events.size() && hub.Now() < plan.totalFrames; ++i) {
+            const VgmEvent& e = song.events[i];
+            if (e.kind == VgmEvent::Kind::Write) {
+                bus.Write(e.chip == 0 ? kChip0Port : kChip1Port, PortByteFor(e.value));
+            } else {
+                sample += e.samples;
+                const uint64_t frame = FrameAtSample(sample, plan.hostRateHz);
+                AdvanceTo(hub, frame < plan.totalFrames ? frame : plan.totalFrames);
             }
         }
     }

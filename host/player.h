@@ -22,13 +22,17 @@ struct PlayOptions {
     uint32_t loops = 1;      // times the looped part of a VGM plays in all
     bool pitchFix = true;    // chip rate from the VGM's clock, so pitch and tempo stay right
     double maxHours = 24;    // longer renders are refused
+    uint32_t fadeMs = 0;     // looped VGMs: fade-out played after the loops; 0: none
 };
 
 // What a run will do, known before it starts.
 struct PlayPlan {
     int32_t hostRateHz = 0;  // WAV rate
     int32_t chipRateHz = 0;  // the rate the device is given
-    uint64_t totalFrames = 0;
+    uint64_t totalFrames = 0;    // fade included
+    uint64_t fadeStartFrame = 0;
+    uint64_t fadeFrames = 0;     // 0: no fade
+    unsigned rateChangeLine = 0; // script: line where the output's rate changes; 0: it never does
 };
 
 // Chip rate that plays a VGM logged at clockHz at the right pitch while the
@@ -45,7 +49,8 @@ bool PlanScript(const PortScript& script, const PlayOptions& options, PlayPlan* 
 
 // Plays a planned song: the hub's sources get the chip rate, then every
 // write goes through the bus at its moment, and the hub mixes at least every
-// kMixBlockFrames frames. Ends with everything handed to the hub's sink.
+// kMixBlockFrames frames. A planned fade keeps the looped part playing until
+// the fade's end. Ends with everything handed to the hub's sink.
 void PlayVgm(const VgmSong& song, const PlayOptions& options, const PlayPlan& plan, PortBus& bus, SoundHub& hub);
 
 // Plays a script: rate lines set the sources' rate, out lines go through the

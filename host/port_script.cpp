@@ -107,17 +107,17 @@ bool ParsePortScript(const uint8_t* text, size_t size, PortScript* script, std::
         }
         ScriptStep step{};
         if (command == "rate") {
-            if (mixed) {
-                *error = where + "rate must come before the first mix";
-                return false;
-            }
             if (numbers[0] < static_cast<uint32_t>(kScriptMinRateHz) ||
                 numbers[0] > static_cast<uint32_t>(kScriptMaxRateHz)) {
                 *error = where + "rate " + words[1] + " is outside 4 to 3997381 Hz";
                 return false;
             }
             step = {ScriptStep::Kind::Rate, 0, numbers[0]};
-            script->rateHz = static_cast<int32_t>(numbers[0]);
+            if (mixed) {
+                script->lateRates.push_back({lineNumber, static_cast<int32_t>(numbers[0])});
+            } else {
+                script->rateHz = static_cast<int32_t>(numbers[0]);
+            }
         } else if (command == "out") {
             if (numbers[0] > 0xFFFF) {
                 *error = where + "port " + words[1] + " is outside 0 to 0xFFFF";

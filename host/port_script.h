@@ -2,7 +2,8 @@
 // Port scripts: exact, reproducible runs of the device, one line per step.
 //
 //   # comment (also after a command)
-//   rate 44100        output rate in Hz, before the first mix
+//   rate 44100        SetRate: output rate in Hz; both chips reset. Before the
+//                     first mix it is also the output's rate.
 //   out 0xAC 0x80     port write: port 0 to 0xFFFF, byte 0 to 255
 //   mix 100           one Mix call of 100 frames into a zeroed buffer
 //
@@ -24,10 +25,17 @@ struct ScriptStep {
     uint32_t value;  // Rate: Hz; Out: the byte; Mix: frames
 };
 
+// A rate line after the first mix: the output changes rate there.
+struct LateRate {
+    unsigned line;
+    int32_t rateHz;
+};
+
 struct PortScript {
     std::vector<ScriptStep> steps;
-    int32_t rateHz = 0;        // the rate in force at the first mix; 0: no rate line
+    int32_t rateHz = 0;        // the rate in force at the first mix; 0: no rate line before it
     uint64_t totalFrames = 0;  // sum of all mix lines
+    std::vector<LateRate> lateRates;
 };
 
 // Parses a whole script. On failure error names the line and the problem.

@@ -5,10 +5,14 @@
 #include <cstdlib>
 
 #include "host/audio_output.h"
+#include "host/batch.h"
+#include "host/fade.h"
+#include "host/gd3_tags.h"
 #include "host/input_file.h"
 #include "host/platform.h"
 #include "host/port_bus.h"
 #include "host/port_script.h"
+#include "host/song_info.h"
 #include "host/sound_hub.h"
 #include "host/vgm_reader.h"
 
@@ -79,7 +83,9 @@ private:
 
 std::string RenderUsage(const std::string& program, bool moduleOption)
 {
-    std::string text = "usage: " + program + " INPUT [-o OUT.wav] [--raw OUT.bin] [options]\n";
+    std::string text = "usage: " + program + " INPUT [-o OUT.wav] [--raw OUT.bin] [options]\n" +
+                       "       " + program + " INPUT... -d DIR [--raw] [options]\n" +
+                       "       " + program + " --info INPUT...\n";
     if (moduleOption) {
         text += "       " + program + " settings [--module PATH]\n";
     }
@@ -91,30 +97,94 @@ std::string RenderUsage(const std::string& program, bool moduleOption)
         "\n"
         "  -o, --output FILE   write a 16-bit stereo WAV at the output rate (saturated)\n"
         "  --raw FILE          write the mixed frames exactly: 32-bit little-endian left, right\n"
+        "  -d, --output-dir DIR\n"
+        "                      write DIR/NAME.wav for every INPUT (NAME: its file name\n"
+        "                      without extension); --raw, without a file, adds DIR/NAME.bin\n";
+    if (!moduleOption) {
+        text += "  -j, --jobs N        render N files at once (default: one per processor)\n";
+    } else {
+        text += "                      (one file after another)\n";
+    }
+    text +=
+        "  --info              show the header facts and tags of each INPUT on standard\n"
+        "                      output; play nothing\n"
         "  --rate HZ           output rate, 1000 to 768000 (default 44100); a script's own\n"
         "                      rate line wins\n"
         "  --loops N           play the looped part of a VGM N times in all (default 1)\n"
+        "  --fade SECONDS      after the loops, keep playing the looped part for SECONDS\n"
+        "                      (up to 3600, in steps of 0.001) while the amplitude falls\n"
+        "                      linearly to zero; WAV and raw alike; off by default, and\n"
+        "                      only for looped VGMs\n"
         "  --no-pitch-fix      run the chips at the output rate, ignoring the VGM's clock\n"
         "                      (the pitch then follows the chips' 3993600 Hz; the tempo stays)\n"
         "  --max-hours H       refuse renders longer than H hours (default 24)\n"
-        "  -q, --quiet         no progress line and no summary\n";
+        "  -q, --quiet         no progress line, tags or summary\n";
     if (moduleOption) {
-        text += "  --module PATH       the sound module to load (default: Quarix.j27 beside this program)\n"
-                "\n"
-                "'settings' opens the configuration sheet with the module's page; the module keeps\n"
-                "its settings in J27.INI beside this program.\n";
+        text += "  --module PATH       the sound module to load (default: Quarix.j27 beside this program)\n";
     }
     text += "  -h, --help          this text\n"
             "\n"
-            "Without -o and --raw nothing is written; the summary still shows. Files are written\n"
-            "under a temporary name and appear only when complete.\n";
+            "FILE '-' is standard output (one of -o and --raw at most). Messages, tags, the\n"
+            "summary and progress go to standard error. A regular file is written under a\n"
+            "temporary name and appears only when complete; with -o and --raw both appear or\n"
+            "neither. A device or FIFO is written in place, and a symbolic link is written\n"
+            "through. Without -o, --raw and -d nothing is written; the summary still shows.\n"
+            "A port script may change the rate after its first mix only for raw output: a WAV\n"
+            "holds one rate.\n";
+    if (moduleOption) {
+        text += "\n"
+                "'settings' opens the configuration sheet with the module's page; the module keeps\n"
+                "its settings in J27.INI beside this program. It needs a display.\n";
+    }
     return text;
 }
+
+namespace {
+
+// SECONDS with at most three decimals, as milliseconds from 1 to 3600000.
+bool ParseMilliseconds(const std::string& text, uint32_t* ms)
+{
+    uint64_t whole = 0;
+    uint64_t fraction = 0;
+    size_t i = 0;
+    size_t digits = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9' && digits < 8; ++i, ++digits) {
+        whole = whole * 10 + static_cast<uint64_t>(text[i] - '0');
+    }
+    if (digits == 0) {
+        return false;
+    }
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        uint64_t scale = 100;
+        size_t decimals = 0;
+        for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++decimals) {
+            if (decimals == 3) {
+                return false;
+            }
+            fraction += static_cast<uint64_t>(text[i] - '0') * scale;
+            scale /= 10;
+        }
+    }
+    const uint64_t total = whole * 1000 + fraction;
+    if (i != text.size() || total == 0 || total > 3600000) {
+        return false;
+    }
+    *ms = static_cast<uint32_t>(total);
+    return true;
+}
+
+}  // namespace
 
 bool ParseRenderOptions(const std::vector<std::string>& args, bool moduleOption, RenderOptions* options,
                         std::string* error)
 {
     *options = RenderOptions{};
+    // With -d, --raw takes no file: it asks for DIR/NAME.bin.
+    bool toDirectory = false;
+    for (const std::string& a : args) {
+        toDirectory = toDirectory || a == "-d" || a == "--output-dir";
+    }
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         const auto value = [&](std::string* target) {
@@ -131,8 +201,27 @@ bool ParseRenderOptions(const std::vector<std::string>& args, bool moduleOption,
             options->help = true;
         } else if (a == "-o" || a == "--output") {
             if (!value(&options->wavPath)) return false;
+        } else if (a == "--raw" && toDirectory) {
+            options->rawInDir = true;
         } else if (a == "--raw") {
             if (!value(&options->rawPath)) return false;
+        } else if (a == "-d" || a == "--output-dir") {
+            if (!value(&options->outputDir)) return false;
+        } else if ((a == "-j" || a == "--jobs") && !moduleOption) {
+            if (!value(&text)) return false;
+            if (!ParseInteger(text, 1, 256, &number)) {
+                *error = a + " " + text + ": give a whole number from 1 to 256";
+                return false;
+            }
+            options->jobs = static_cast<int>(number);
+        } else if (a == "--info") {
+            options->info = true;
+        } else if (a == "--fade") {
+            if (!value(&text)) return false;
+            if (!ParseMilliseconds(text, &options->play.fadeMs)) {
+                *error = "--fade " + text + ": give seconds above 0, at most 3600, with at most three decimals";
+                return false;
+            }
         } else if (a == "--rate") {
             if (!value(&text)) return false;
             if (!ParseInteger(text, kMinHostRateHz, kMaxHostRateHz, &number)) {
@@ -165,15 +254,25 @@ bool ParseRenderOptions(const std::vector<std::string>& args, bool moduleOption,
         } else if (a.size() > 1 && a[0] == '-') {
             *error = "unknown option " + a + " (see --help)";
             return false;
-        } else if (options->input.empty()) {
-            options->input = a;
         } else {
-            *error = "more than one input: " + options->input + " and " + a;
-            return false;
+            options->inputs.push_back(a);
         }
     }
-    if (options->input.empty() && !options->help) {
+    if (options->help) {
+        return true;
+    }
+    if (options->inputs.empty()) {
         *error = "no input file (see --help)";
+        return false;
+    }
+    options->input = options->inputs[0];
+    if (!options->outputDir.empty() && !options->wavPath.empty()) {
+        *error = "-o names one file; with -d every input gets DIR/NAME.wav";
+        return false;
+    }
+    if (options->inputs.size() > 1 && options->outputDir.empty() &&
+        (!options->wavPath.empty() || !options->rawPath.empty())) {
+        *error = "several inputs: give -d DIR for their outputs (-o and --raw name one file)";
         return false;
     }
     return true;
@@ -195,38 +294,64 @@ int RunRender(const RenderOptions& options, const std::string& program, DeviceBi
     }
 
     VgmSong song;
+    Gd3Tags tags;
     PortScript script;
     PlayPlan plan;
     std::vector<std::string> warnings;
     if (kind == InputKind::Vgm) {
-        if (!ParseVgm(bytes.data(), bytes.size(), &song, &error, &warnings) ||
-            !PlanVgm(song, options.play, &plan, &error)) {
+        if (!ParseVgm(bytes.data(), bytes.size(), &song, &error, &warnings)) {
             return fail(options.input, error);
         }
-    } else if (!ParsePortScript(bytes.data(), bytes.size(), &script, &error) ||
-               !PlanScript(script, options.play, &plan, &error)) {
+        std::string warning;
+        if (!ReadGd3Tags(bytes.data(), bytes.size(), song.gd3Offset, &tags, &warning)) {
+            warnings.push_back(warning);
+        }
+    } else if (!ParsePortScript(bytes.data(), bytes.size(), &script, &error)) {
         return fail(options.input, error);
     }
     bytes = {};
+    const auto warn = [&] {
+        if (!options.quiet) {
+            for (const std::string& w : warnings) {
+                std::fprintf(err, "%s: %s: warning: %s\n", program.c_str(), options.input.c_str(), w.c_str());
+            }
+        }
+    };
+    if (options.info) {
+        warn();
+        const std::string report = kind == InputKind::Vgm ? DescribeVgm(song, tags) : DescribeScript(script);
+        std::fprintf(out, "%s\n%s", options.input.c_str(), TextForStream(report, out).c_str());
+        return 0;
+    }
+    if (kind == InputKind::Vgm ? !PlanVgm(song, options.play, &plan, &error)
+                               : !PlanScript(script, options.play, &plan, &error)) {
+        return fail(options.input, error);
+    }
+    if (!options.wavPath.empty() && plan.rateChangeLine != 0) {
+        return fail(options.input, "line " + std::to_string(plan.rateChangeLine) +
+                                       ": the rate changes after the first mix, which a WAV cannot hold; "
+                                       "use --raw");
+    }
     if (!options.wavPath.empty() && plan.totalFrames * 4 > kMaxWavDataBytes) {
         return fail(options.wavPath, "more than 4 GiB of samples for a WAV file; use --raw or a shorter render");
     }
-    if (!options.quiet) {
-        for (const std::string& w : warnings) {
-            std::fprintf(err, "%s: %s: warning: %s\n", program.c_str(), options.input.c_str(), w.c_str());
-        }
+    if (options.play.fadeMs > 0 && plan.fadeFrames == 0) {
+        warnings.push_back("--fade: not a looped VGM, played to its end without a fade");
     }
+    warn();
 
     AudioOutput output;
-    if (!output.Open(options.wavPath, options.rawPath, plan.hostRateHz, &error)) {
+    if (!output.Open(options.wavPath, options.rawPath, plan.hostRateHz, plan.totalFrames, out, &error)) {
         std::fprintf(err, "%s: %s\n", program.c_str(), error.c_str());
         return 1;
     }
-    Progress progress(!options.quiet && StderrIsTerminal(), plan.totalFrames, plan.hostRateHz);
+    Progress progress(!options.quiet && !options.batchLine && StderrIsTerminal(), plan.totalFrames,
+                      plan.hostRateHz);
     output.onProgress = [&](uint64_t frames) { progress.Show(frames, err); };
 
     PortBus bus;
-    SoundHub hub(&output);
+    FadeSink fade(&output, plan.fadeStartFrame, plan.fadeFrames);
+    SoundHub hub(&fade);
     if (!binding.Bind(bus, hub, &error)) {
         binding.Release();
         std::fprintf(err, "%s: %s\n", program.c_str(), error.c_str());
@@ -250,20 +375,46 @@ int RunRender(const RenderOptions& options, const std::string& program, DeviceBi
         const RenderStats& s = output.Stats();
         const double seconds = static_cast<double>(s.frames) / plan.hostRateHz;
         const double dbfs = s.peak > 0 ? 20.0 * std::log10(static_cast<double>(s.peak) / 32767.0) : -INFINITY;
-        std::fprintf(out, "%s: %s at %d Hz (chips at %d Hz)\n", options.input.c_str(), Seconds(seconds).c_str(),
+        if (options.batchLine) {
+            const std::string title = SongTitle(tags, "");
+            const std::string written = !options.wavPath.empty() ? " -> " + options.wavPath : std::string();
+            std::fprintf(err, "%s%s: %s, peak %.1f dBFS%s\n", options.input.c_str(),
+                         TextForStream(title.empty() ? "" : " (" + title + ")", err).c_str(),
+                         Seconds(seconds).c_str(), dbfs, written.c_str());
+            return 0;
+        }
+        std::fputs(TextForStream(FormatGd3Tags(tags), err).c_str(), err);
+        std::fprintf(err, "%s: %s at %d Hz (chips at %d Hz)\n", options.input.c_str(), Seconds(seconds).c_str(),
                      plan.hostRateHz, plan.chipRateHz);
-        std::fprintf(out, "  %llu frames\n", static_cast<unsigned long long>(s.frames));
-        std::fprintf(out, "  peak %lld (%.1f dBFS), %llu clipped samples\n", static_cast<long long>(s.peak), dbfs,
+        std::fprintf(err, "  %llu frames\n", static_cast<unsigned long long>(s.frames));
+        std::fprintf(err, "  peak %lld (%.1f dBFS), %llu clipped samples\n", static_cast<long long>(s.peak), dbfs,
                      static_cast<unsigned long long>(s.clipped));
         if (kind == InputKind::Vgm) {
-            std::fprintf(out, "  %llu commands for other chips skipped\n",
+            std::fprintf(err, "  %llu commands for other chips skipped\n",
                          static_cast<unsigned long long>(song.skippedCommands));
         }
+        if (plan.fadeFrames > 0) {
+            std::fprintf(err, "  faded out over the last %s\n",
+                         Seconds(static_cast<double>(plan.fadeFrames) / plan.hostRateHz).c_str());
+        }
         if (wall > 0) {
-            std::fprintf(out, "  rendered in %.3f s: %.1f x real time\n", wall, seconds / wall);
+            std::fprintf(err, "  rendered in %.3f s: %.1f x real time\n", wall, seconds / wall);
         }
     }
     return 0;
+}
+
+int RunInputs(const RenderOptions& options, const std::string& program, DeviceBinding& binding, std::FILE* out,
+              std::FILE* err)
+{
+    if (!options.Batch()) {
+        return RunRender(options, program, binding, out, err);
+    }
+    const int jobs = options.jobs > 0 ? options.jobs : ProcessorCount();
+    return RunBatch(
+        options, program,
+        [&](const RenderOptions& one, std::FILE* messages) { return RunRender(one, program, binding, out, messages); },
+        jobs, err);
 }
 
 int RenderMain(int argc, char** argv, const std::string& program, bool moduleOption, DeviceBinding& binding)
@@ -279,5 +430,5 @@ int RenderMain(int argc, char** argv, const std::string& program, bool moduleOpt
         std::fputs(RenderUsage(program, moduleOption).c_str(), stdout);
         return 0;
     }
-    return RunRender(options, program, binding, stdout, stderr);
+    return RunInputs(options, program, binding, stdout, stderr);
 }

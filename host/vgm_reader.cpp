@@ -123,11 +123,10 @@ private:
         streamEnd = end;
         const uint32_t gd3Field = ReadLe32(data + 0x14);
         if (gd3Field != 0) {
+            // A tag block past the end is the tag reader's to report; the music plays.
             const uint64_t gd3 = 0x14 + uint64_t{gd3Field};
-            if (gd3 >= end) {
-                return Fail("GD3 offset " + Hex(gd3Field) + " points past the end of the file");
-            }
-            if (gd3 >= dataStart) {
+            song->gd3Offset = gd3;
+            if (gd3 < end && gd3 >= dataStart) {
                 streamEnd = gd3;  // the tag follows the commands
             }
         }

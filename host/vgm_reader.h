@@ -26,6 +26,7 @@ struct VgmSong {
     uint32_t snClockHz = 0;    // without the dual-chip and T6W28 flag bits
     bool dualChip = false;     // bit 30 of the clock field
     uint32_t dataStart = 0;    // file offset of the first command
+    uint64_t gd3Offset = 0;    // file offset of the GD3 tag block as the header gives it; 0: none
     std::vector<VgmEvent> events;
     size_t loopEvent = kNoLoop;    // first event of the looped part
     uint64_t introSamples = 0;     // VGM samples before the loop point (all, without loop)

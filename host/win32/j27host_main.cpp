@@ -30,6 +30,11 @@ int RunSettings(const std::vector<std::string>& args)
             return 2;
         }
     }
+    if (!CanShowWindows()) {
+        std::fprintf(stderr, "%s settings: no display to show the settings on (no window can be created; is "
+                             "DISPLAY set?)\n", kProgram);
+        return 1;
+    }
     ModuleBinding binding(modulePath);
     PortBus bus;
     SoundHub hub(nullptr);
@@ -69,5 +74,5 @@ int main(int argc, char** argv)
         return 0;
     }
     ModuleBinding binding(options.modulePath);
-    return RunRender(options, kProgram, binding, stdout, stderr);
+    return RunInputs(options, kProgram, binding, stdout, stderr);
 }

@@ -5,6 +5,31 @@
 #include <commctrl.h>
 #include <prsht.h>
 
+namespace {
+
+bool sheetCreated = false;  // set when the sheet's window exists
+
+int CALLBACK OnSheetEvent(HWND, UINT message, LPARAM)
+{
+    if (message == PSCB_INITIALIZED) {
+        sheetCreated = true;
+    }
+    return 0;
+}
+
+}  // namespace
+
+bool CanShowWindows()
+{
+    const HWND probe = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                       GetModuleHandleA(nullptr), nullptr);
+    if (probe == nullptr) {
+        return false;
+    }
+    DestroyWindow(probe);
+    return true;
+}
+
 bool ShowSettingsSheet(const PageRegistry& registry, PageSite& site, bool modeless, HWND* sheet,
                        std::string* error)
 {
@@ -36,11 +61,13 @@ bool ShowSettingsSheet(const PageRegistry& registry, PageSite& site, bool modele
     PROPSHEETHEADERA header;
     ZeroMemory(&header, sizeof header);
     header.dwSize = sizeof header;
-    header.dwFlags = PSH_NOCONTEXTHELP | (modeless ? PSH_MODELESS : 0);
+    header.dwFlags = PSH_NOCONTEXTHELP | PSH_USECALLBACK | (modeless ? PSH_MODELESS : 0);
+    header.pfnCallback = OnSheetEvent;
     header.hwndParent = nullptr;
     header.pszCaption = "J27 host settings";
     header.nPages = static_cast<UINT>(handles.size());
     header.phpage = handles.data();
+    sheetCreated = false;
     const INT_PTR result = PropertySheetA(&header);
     if (modeless) {
         if (result == 0 || result == -1) {
@@ -48,8 +75,8 @@ bool ShowSettingsSheet(const PageRegistry& registry, PageSite& site, bool modele
             return false;
         }
         *sheet = reinterpret_cast<HWND>(result);
-    } else if (result == -1) {
-        *error = "the settings sheet could not be created";
+    } else if (result == -1 || !sheetCreated) {
+        *error = "the settings sheet could not be shown";
         return false;
     }
     return true;

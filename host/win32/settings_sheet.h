@@ -7,10 +7,14 @@
 
 #include "host/win32/module_binding.h"
 
+// False without a display (no X server for Wine, a service session): no
+// window can be made, and a sheet would return as if closed at once.
+bool CanShowWindows();
+
 // Registers the common-control classes the pages use (the trackbar among
 // them), builds one sheet page per registered page from the record its Setup
 // fills, and runs the sheet. Modal: returns when the user closes it, with
 // *sheet null. Modeless: returns at once with the sheet's window in *sheet.
-// False with a message when no page could be built.
+// False with a message when no page could be built or the sheet never showed.
 bool ShowSettingsSheet(const PageRegistry& registry, PageSite& site, bool modeless, HWND* sheet,
                        std::string* error);

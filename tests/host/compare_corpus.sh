@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Renders every file of the VGM corpus with quarix-render (the device linked
 # in) and with j27host.exe under Wine (the real Quarix.j27), and compares the
-# raw 32-bit output byte for byte.
+# raw 32-bit output byte for byte. Looped files play on with a short fade,
+# which follows the unfaded render and is integer arithmetic on both sides.
 #
 #   compare_corpus.sh QUARIX_RENDER J27HOST_EXE CORPUS_DIR WORK_DIR WINE_RUN
 #
@@ -26,14 +27,14 @@ fi
 rm -rf "$work"
 mkdir -p "$work"
 
-speed() {  # the speed figure from a summary
+speed() {  # the speed figure from a summary (on standard error)
   sed -n 's/.*: \([0-9.]*\) x real time.*/\1/p' "$1"
 }
 
 status=0
 for f in $files; do
   name=$(basename "$f")
-  if ! "$render" "$f" --raw "$work/$name.native.bin" > "$work/$name.native.txt" 2> "$work/$name.native.err"; then
+  if ! "$render" "$f" --fade 2 --raw "$work/$name.native.bin" > "$work/$name.native.txt" 2> "$work/$name.native.err"; then
     echo "FAIL native: $name"; cat "$work/$name.native.err"; status=1
   fi
 done
@@ -52,7 +53,7 @@ total_audio=0
 printf '%-40s %10s %12s %12s\n' file seconds native_x wine_x
 for f in $files; do
   name=$(basename "$f")
-  if ! "$winerun" "$work/j27/$(basename "$host")" "$f" --raw "$work/$name.wine.bin" \
+  if ! "$winerun" "$work/j27/$(basename "$host")" "$f" --fade 2 --raw "$work/$name.wine.bin" \
        > "$work/$name.wine.txt" 2> "$work/$name.wine.err"; then
     echo "FAIL wine: $name"; cat "$work/$name.wine.err"; status=1; continue
   fi
@@ -60,8 +61,8 @@ for f in $files; do
     echo "FAIL differ: $name ($(cmp "$work/$name.native.bin" "$work/$name.wine.bin" 2>&1 | head -1))"
     status=1; continue
   fi
-  seconds=$(sed -n 's/.*: \([0-9.]*\) s at .*/\1/p' "$work/$name.native.txt")
-  printf '%-40s %10s %12s %12s\n' "$name" "$seconds" "$(speed "$work/$name.native.txt")" "$(speed "$work/$name.wine.txt")"
+  seconds=$(sed -n 's/.*: \([0-9.]*\) s at .*/\1/p' "$work/$name.native.err")
+  printf '%-40s %10s %12s %12s\n' "$name" "$seconds" "$(speed "$work/$name.native.err")" "$(speed "$work/$name.wine.err")"
 done
 [ $status -eq 0 ] && echo "corpus: native and Win32 outputs identical"
 exit $status

@@ -63,7 +63,6 @@ TEST(PortScript, RefusesBadLinesNamingTheLine)
         {"out 0xAC 256\n", "value 256 is not a byte"},
         {"rate 3\n", "rate 3 is outside"},
         {"rate 3997382\n", "rate 3997382 is outside"},
-        {"mix 1\nrate 44100\n", "line 2: rate must come before the first mix"},
         {"mix 4194305\n", "more than 4194304 frames"},
         {std::string("mix 1\n\0\n", 8), "binary data"},
     };
@@ -83,4 +82,17 @@ TEST(PortScript, LastRateBeforeTheFirstMixIsTheOutputRate)
     ASSERT_TRUE(Parse("rate 4\nrate 3997381\nmix 4194304\n", &script, &error)) << error;
     EXPECT_EQ(script.rateHz, 3997381);
     EXPECT_EQ(script.totalFrames, 4194304u);
+}
+
+TEST(PortScript, RateLinesAfterTheFirstMixAreKeptWithTheirLines)
+{
+    PortScript script;
+    std::string error;
+    ASSERT_TRUE(Parse("rate 22050\nmix 1\n\nrate 44100\nmix 1\nrate 22050\n", &script, &error)) << error;
+    EXPECT_EQ(script.rateHz, 22050);
+    ASSERT_EQ(script.lateRates.size(), 2u);
+    EXPECT_EQ(script.lateRates[0].line, 4u);
+    EXPECT_EQ(script.lateRates[0].rateHz, 44100);
+    EXPECT_EQ(script.lateRates[1].line, 6u);
+    EXPECT_EQ(script.steps.size(), 5u);
 }

@@ -9,45 +9,19 @@
 #include <string>
 #include <vector>
 
+#include "host/fade.h"
 #include "host/native_binding.h"
 #include "host/player.h"
 #include "host/render_app.h"
+#include "tests/host/scratch_dir.h"
 #include "tests/host/vgm_builder.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-class RenderTest : public ::testing::Test {
+class RenderTest : public ScratchDir {
 protected:
-    void SetUp() override
-    {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = fs::temp_directory_path() / (std::string("quarix_host_") + info->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    std::string Write(const std::string& name, const std::vector<uint8_t>& bytes)
-    {
-        const fs::path path = dir / name;
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                    static_cast<std::streamsize>(bytes.size()));
-        return path.string();
-    }
-
-    std::string Write(const std::string& name, const std::string& text)
-    {
-        return Write(name, std::vector<uint8_t>(text.begin(), text.end()));
-    }
-
-    static std::vector<uint8_t> Read(const std::string& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-    }
-
     // Runs the front end; returns its exit code, with stdout and stderr text.
     int Run(const std::vector<std::string>& args)
     {
@@ -60,7 +34,7 @@ protected:
         std::FILE* out = std::tmpfile();
         std::FILE* err = std::tmpfile();
         NativeBinding binding;
-        const int rc = RunRender(options, "quarix-render", binding, out, err);
+        const int rc = RunInputs(options, "quarix-render", binding, out, err);
         stdoutText = Slurp(out);
         stderrText = Slurp(err);
         return rc;
@@ -89,7 +63,6 @@ protected:
         return left;
     }
 
-    fs::path dir;
     std::string stdoutText;
     std::string stderrText;
 };
@@ -131,6 +104,47 @@ TEST(PortByte, ReversesTheBitOrder)
     for (int v = 0; v < 256; ++v) {
         EXPECT_EQ(PortByteFor(PortByteFor(static_cast<uint8_t>(v))), v);
     }
+}
+
+TEST(RenderOptions, NewOptionsAndTheirLimits)
+{
+    struct Case {
+        std::vector<std::string> args;
+        const char* error;  // nullptr: parses
+        uint32_t fadeMs;
+    };
+    const Case cases[] = {
+        {{"a", "--fade", "0.5"}, nullptr, 500},
+        {{"a", "--fade", "3600"}, nullptr, 3600000},
+        {{"a", "--fade", "1.25"}, nullptr, 1250},
+        {{"a", "--fade", "0"}, "--fade 0:", 0},
+        {{"a", "--fade", "1.2345"}, "--fade 1.2345:", 0},
+        {{"a", "--fade", "3600.001"}, "--fade 3600.001:", 0},
+        {{"a", "--fade", "-1"}, "--fade -1:", 0},
+        {{"a", "--fade", ".5"}, "--fade .5:", 0},
+        {{"a", "b", "-d", "out", "--raw"}, nullptr, 0},
+        {{"a", "b", "--raw", "x.bin"}, "several inputs: give -d DIR", 0},
+        {{"a", "-d", "out", "-o", "x.wav"}, "-o names one file", 0},
+        {{"a", "b", "-d", "out", "-j", "0"}, "-j 0:", 0},
+        {{"--info"}, "no input file", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.args));
+        RenderOptions options;
+        std::string error;
+        EXPECT_EQ(ParseRenderOptions(c.args, false, &options, &error), c.error == nullptr) << error;
+        if (c.error != nullptr) {
+            EXPECT_EQ(error.rfind(c.error, 0), 0u) << error;
+        } else {
+            EXPECT_EQ(options.play.fadeMs, c.fadeMs);
+        }
+    }
+    RenderOptions options;
+    std::string error;
+    ASSERT_TRUE(ParseRenderOptions({"a", "b", "-d", "out", "--raw"}, false, &options, &error));
+    EXPECT_TRUE(options.rawInDir);
+    EXPECT_TRUE(options.rawPath.empty());
+    EXPECT_FALSE(ParseRenderOptions({"a", "-j", "2"}, true, &options, &error));  // j27host: one after another
 }
 
 TEST_F(RenderTest, TinyVgmGivesExactWavHeaderAndFrames)
@@ -256,10 +270,10 @@ TEST_F(RenderTest, SummaryGivesDurationPeakAndClippedSamples)
     const std::vector<uint8_t> w = Read(wav);
     EXPECT_EQ(static_cast<int16_t>(Le16(w, 44 + 4 * 1)), 32767);  // saturated
 
-    EXPECT_NE(stdoutText.find("1.00 s at 44100 Hz"), std::string::npos) << stdoutText;
-    EXPECT_NE(stdoutText.find("peak 65532 (6.0 dBFS), 200 clipped samples"), std::string::npos) << stdoutText;
-    EXPECT_NE(stdoutText.find("x real time"), std::string::npos) << stdoutText;
-    EXPECT_TRUE(stderrText.empty()) << stderrText;
+    EXPECT_NE(stderrText.find("1.00 s at 44100 Hz"), std::string::npos) << stderrText;
+    EXPECT_NE(stderrText.find("peak 65532 (6.0 dBFS), 200 clipped samples"), std::string::npos) << stderrText;
+    EXPECT_NE(stderrText.find("x real time"), std::string::npos) << stderrText;
+    EXPECT_TRUE(stdoutText.empty()) << stdoutText;
 }
 
 TEST_F(RenderTest, LoopsRepeatTheLoopedPart)
@@ -300,6 +314,8 @@ TEST_F(RenderTest, BadInputGivesOneMessageAndNoOutput)
         {"bad script", Write("bad.qps", std::string("mix 1\nout 0xAC\n")), {}, "line 2"},
         {"unwritable output", Write("ok.vgm", TinyToneVgm(0x50, 3993600)), {"-o", (dir / "no/such/dir.wav").string()},
          "cannot write"},
+        {"one file for both outputs", Write("ok.vgm", TinyToneVgm(0x50, 3993600)), {"--raw", outDir + "/x.wav"},
+         "name the same file"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -315,4 +331,121 @@ TEST_F(RenderTest, BadInputGivesOneMessageAndNoOutput)
         EXPECT_TRUE(fs::is_empty(outDir)) << "output left behind";
         EXPECT_TRUE(stdoutText.empty());
     }
+}
+
+namespace {
+
+// Tone 0 of chip 0 at period register 254 and full volume, as port-script lines.
+const char kToneLines[] = "out 0xAC 0x71\nout 0xAC 0xF0\nout 0xAC 0x09\n";
+
+}  // namespace
+
+TEST_F(RenderTest, DashIsStandardOutputAndMessagesGoToStandardError)
+{
+    const std::string input = Write("tone.vgm", TinyToneVgm(0x50, 3993600));
+    const std::string raw = Path("tone.bin");
+    ASSERT_EQ(Run({input, "--raw", raw}), 0) << stderrText;
+    for (const char* option : {"--raw", "-o"}) {
+        SCOPED_TRACE(option);
+        ASSERT_EQ(Run({input, option, "-"}), 0) << stderrText;
+        const std::vector<uint8_t> file = Read(raw);
+        if (std::string(option) == "--raw") {
+            EXPECT_EQ(std::vector<uint8_t>(stdoutText.begin(), stdoutText.end()), file);
+        } else {
+            ASSERT_EQ(stdoutText.size(), 44u + 400u);
+            EXPECT_EQ(Le32(std::vector<uint8_t>(stdoutText.begin(), stdoutText.end()), 40), 400u);
+        }
+        EXPECT_NE(stderrText.find("0.00 s at 44100 Hz"), std::string::npos) << stderrText;
+        EXPECT_FALSE(fs::exists(Path("-")));
+    }
+    EXPECT_EQ(Run({input, "-o", "-", "--raw", "-"}), 1);
+    EXPECT_NE(stderrText.find("only one output"), std::string::npos) << stderrText;
+}
+
+TEST_F(RenderTest, RateLineAfterAMixResetsBothChipsAtTheNewRate)
+{
+    // The second half must be exactly what a fresh run at 22050 Hz gives.
+    const std::string fresh = Write("fresh.qps", std::string("rate 22050\n") + kToneLines + "mix 100\n");
+    const std::string changing = Write("change.qps", std::string("rate 44100\n") + kToneLines +
+                                                         "mix 100\nrate 22050\n" + kToneLines + "mix 100\n");
+    const std::string silenced = Write("silenced.qps", std::string(kToneLines) + "mix 100\nrate 22050\nmix 10\n");
+    ASSERT_EQ(Run({fresh, "--raw", Path("fresh.bin")}), 0) << stderrText;
+    ASSERT_EQ(Run({changing, "--raw", Path("change.bin")}), 0) << stderrText;
+    ASSERT_EQ(Run({silenced, "--raw", Path("silenced.bin")}), 0) << stderrText;
+    const std::vector<int32_t> expected = LeftSamples(Read(Path("fresh.bin")));
+    const std::vector<int32_t> all = LeftSamples(Read(Path("change.bin")));
+    ASSERT_EQ(all.size(), 200u);
+    EXPECT_EQ(all[44], 10922);  // sounding before the change
+    EXPECT_EQ(std::vector<int32_t>(all.begin() + 100, all.end()), expected);
+    const std::vector<int32_t> quiet = LeftSamples(Read(Path("silenced.bin")));
+    ASSERT_EQ(quiet.size(), 110u);
+    EXPECT_EQ(quiet[99], 10922);
+    EXPECT_EQ(std::vector<int32_t>(quiet.begin() + 100, quiet.end()), std::vector<int32_t>(10, 0));
+
+    EXPECT_EQ(Run({changing, "-o", Path("change.wav")}), 1);
+    EXPECT_NE(stderrText.find("line 6: the rate changes after the first mix"), std::string::npos) << stderrText;
+    EXPECT_FALSE(fs::exists(Path("change.wav")));
+    // The same rate again changes nothing a WAV could not hold.
+    const std::string same = Write("same.qps", "rate 44100\nmix 10\nrate 44100\nmix 10\n");
+    EXPECT_EQ(Run({same, "-o", Path("same.wav")}), 0) << stderrText;
+}
+
+TEST_F(RenderTest, BatchWritesEveryGoodInputAndNamesTheBadOne)
+{
+    const std::string a = Write("a.vgm", TinyToneVgm(0x50, 3993600));
+    const std::string bad = Write("bad.qps", std::string("mix 1\nplay\n"));
+    const std::string c = Write("c.qps", std::string("rate 8000\n") + kToneLines + "mix 80\n");
+    const std::string out = Path("out");
+    EXPECT_EQ(Run({a, bad, c, "-d", out, "--raw", "-j", "1"}), 1);
+    EXPECT_EQ(Read(out + "/a.wav").size(), 44u + 400u);
+    EXPECT_EQ(Read(out + "/a.bin").size(), 800u);
+    EXPECT_EQ(Read(out + "/c.wav").size(), 44u + 320u);
+    EXPECT_FALSE(fs::exists(out + "/bad.wav"));
+    // One line per file and the total.
+    EXPECT_EQ(std::count(stderrText.begin(), stderrText.end(), '\n'), 4) << stderrText;
+    EXPECT_NE(stderrText.find(bad + ": line 2"), std::string::npos) << stderrText;
+    EXPECT_NE(stderrText.find("-> " + out + "/c.wav"), std::string::npos) << stderrText;
+    EXPECT_NE(stderrText.find("3 files: 2 written, 1 failed"), std::string::npos) << stderrText;
+}
+
+TEST(FadeSink, RampsLinearlyToZeroAcrossBatches)
+{
+    struct Recorder final : FrameSink {
+        void Take(const StereoFrame* frames, size_t count) override { got.insert(got.end(), frames, frames + count); }
+        std::vector<StereoFrame> got;
+    } recorder;
+    FadeSink fade(&recorder, 2, 4);
+    const StereoFrame loud[3] = {{1000, -1001}, {1000, -1001}, {1000, -1001}};
+    fade.Take(loud, 3);  // the fade starts inside the first batch
+    fade.Take(loud, 3);
+    const int32_t left[] = {1000, 1000, 1000, 750, 500, 250};
+    const int32_t right[] = {-1001, -1001, -1001, -750, -500, -250};  // towards zero
+    ASSERT_EQ(recorder.got.size(), 6u);
+    for (size_t i = 0; i < 6; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(recorder.got[i].left, left[i]);
+        EXPECT_EQ(recorder.got[i].right, right[i]);
+    }
+}
+
+TEST_F(RenderTest, FadePlaysOnAfterTheLoops)
+{
+    const std::vector<uint8_t> vgm = VgmBuilder()
+                                         .Add({0x50, 0x8E, 0x50, 0x0F, 0x50, 0x90})
+                                         .Wait(300)
+                                         .LoopHere()
+                                         .Add({0x50, 0x8E})
+                                         .Wait(200)
+                                         .Add({0x66})
+                                         .Finish();
+    const std::string input = Write("loop.vgm", vgm);
+    ASSERT_EQ(Run({input, "--raw", Path("plain.bin"), "--loops", "2"}), 0) << stderrText;
+    ASSERT_EQ(Run({input, "--raw", Path("fade.bin"), "--loops", "2", "--fade", "0.01"}), 0) << stderrText;
+    const std::vector<int32_t> plain = LeftSamples(Read(Path("plain.bin")));
+    const std::vector<int32_t> faded = LeftSamples(Read(Path("fade.bin")));
+    ASSERT_EQ(plain.size(), 700u);
+    ASSERT_EQ(faded.size(), 700u + 441u);
+    EXPECT_EQ(std::vector<int32_t>(faded.begin(), faded.begin() + 700), plain);
+    EXPECT_LT(faded.back(), 10922 / 441 + 1);
+    EXPECT_NE(stderrText.find("faded out over the last 0.01 s"), std::string::npos) << stderrText;
 }

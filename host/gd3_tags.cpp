@@ -1,0 +1,187 @@
+#include "host/gd3_tags.h"
+
+#include <cstdio>
+#include <utility>
+
+namespace {
+
+constexpr size_t kGd3HeadBytes = 12;  // "Gd3 ", version, length
+constexpr int kGd3Strings = 11;
+
+uint32_t ReadLe32(const uint8_t* p)
+{
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+std::string Hex(uint64_t value)
+{
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
+    return text;
+}
+
+void PutUtf8(uint32_t c, std::string* out)
+{
+    if (c < 0x80) {
+        *out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        *out += static_cast<char>(0xC0 | (c >> 6));
+        *out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        *out += static_cast<char>(0xE0 | (c >> 12));
+        *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        *out += static_cast<char>(0xF0 | (c >> 18));
+        *out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+const std::string& Prefer(const std::string& english, const std::string& japanese)
+{
+    return english.empty() ? japanese : english;
+}
+
+// C0 controls other than tab and line breaks, DEL, and C1 controls (UTF-8 C2 80 to C2 9F).
+bool HasControlCharacters(const std::string& utf8)
+{
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F) {
+            return true;
+        }
+        if (c == 0xC2 && i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) < 0xA0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool Gd3Tags::Empty() const
+{
+    return track.empty() && game.empty() && system.empty() && author.empty() && date.empty() && ripper.empty() &&
+           notes.empty();
+}
+
+bool Utf16LeToUtf8(const uint8_t* data, size_t units, std::string* out)
+{
+    out->clear();
+    for (size_t i = 0; i < units; ++i) {
+        uint32_t c = static_cast<uint32_t>(data[2 * i]) | static_cast<uint32_t>(data[2 * i + 1]) << 8;
+        if (c >= 0xDC00 && c <= 0xDFFF) {
+            return false;  // a low surrogate without its high one
+        }
+        if (c >= 0xD800 && c <= 0xDBFF) {
+            if (i + 1 == units) {
+                return false;
+            }
+            const uint32_t low = static_cast<uint32_t>(data[2 * i + 2]) | static_cast<uint32_t>(data[2 * i + 3]) << 8;
+            if (low < 0xDC00 || low > 0xDFFF) {
+                return false;
+            }
+            c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+            ++i;
+        }
+        PutUtf8(c, out);
+    }
+    return true;
+}
+
+bool ReadGd3Tags(const uint8_t* data, size_t size, uint64_t offset, Gd3Tags* tags, std::string* warning)
+{
+    *tags = Gd3Tags{};
+    if (offset == 0) {
+        return true;
+    }
+    const std::string what = "GD3 tags at offset " + Hex(offset) + " ignored: ";
+    if (offset >= size || size - offset < kGd3HeadBytes) {
+        *warning = what + "the block lies past the end of the file";
+        return false;
+    }
+    const uint8_t* block = data + offset;
+    if (block[0] != 'G' || block[1] != 'd' || block[2] != '3' || block[3] != ' ') {
+        *warning = what + "no \"Gd3 \" ident";
+        return false;
+    }
+    const uint64_t length = ReadLe32(block + 8);
+    if (length % 2 != 0) {
+        *warning = what + "odd length " + std::to_string(length) + " for UTF-16 text";
+        return false;
+    }
+    if (length > size - offset - kGd3HeadBytes) {
+        *warning = what + "its length " + std::to_string(length) + " runs past the end of the file";
+        return false;
+    }
+    const uint8_t* text = block + kGd3HeadBytes;
+    const size_t units = static_cast<size_t>(length / 2);
+    std::string fields[kGd3Strings];
+    size_t start = 0;
+    for (int f = 0; f < kGd3Strings; ++f) {
+        size_t end = start;
+        while (end < units && (text[2 * end] | text[2 * end + 1]) != 0) {
+            ++end;
+        }
+        if (end == units) {
+            *warning = what + "string " + std::to_string(f + 1) + " of 11 has no terminator";
+            return false;
+        }
+        if (!Utf16LeToUtf8(text + 2 * start, end - start, &fields[f])) {
+            *warning = what + "string " + std::to_string(f + 1) + " of 11 is not UTF-16";
+            return false;
+        }
+        if (HasControlCharacters(fields[f])) {
+            // Not text, and a terminal would act on it.
+            *warning = what + "string " + std::to_string(f + 1) + " of 11 holds control characters";
+            return false;
+        }
+        start = end + 1;
+    }
+    tags->track = Prefer(fields[0], fields[1]);
+    tags->game = Prefer(fields[2], fields[3]);
+    tags->system = Prefer(fields[4], fields[5]);
+    tags->author = Prefer(fields[6], fields[7]);
+    tags->date = fields[8];
+    tags->ripper = fields[9];
+    tags->notes = fields[10];
+    return true;
+}
+
+std::string SongTitle(const Gd3Tags& tags, const std::string& fallback)
+{
+    if (!tags.track.empty()) return tags.track;
+    if (!tags.game.empty()) return tags.game;
+    return fallback;
+}
+
+std::string FormatGd3Tags(const Gd3Tags& tags)
+{
+    const std::pair<const char*, const std::string*> rows[] = {
+        {"Track", &tags.track},   {"Game", &tags.game},     {"System", &tags.system}, {"Author", &tags.author},
+        {"Date", &tags.date},     {"Ripper", &tags.ripper}, {"Notes", &tags.notes},
+    };
+    std::string text;
+    for (const auto& [label, value] : rows) {
+        if (value->empty()) {
+            continue;
+        }
+        char head[16];
+        std::snprintf(head, sizeof head, "  %-8s", (std::string(label) + ":").c_str());
+        text += head;
+        for (char c : *value) {
+            if (c == '\r') {
+                continue;
+            }
+            text += c;
+            if (c == '\n') {
+                text += "          ";
+            }
+        }
+        text += '\n';
+    }
+    return text;
+}

@@ -1,0 +1,38 @@
+#pragma once
+// GD3 tags of a VGM file: the block of eleven UTF-16LE strings that names
+// track, game, system and author (each in English and Japanese), date,
+// ripper and notes. Decoded to UTF-8; a broken block is ignored whole.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+struct Gd3Tags {
+    std::string track;   // English name, or the Japanese one when that is all there is
+    std::string game;
+    std::string system;
+    std::string author;
+    std::string date;
+    std::string ripper;
+    std::string notes;
+
+    bool Empty() const;
+};
+
+// Reads the tag block at offset of a whole VGM file (offset 0: none, which is
+// no error). False with a warning, without the file name, when the block is
+// broken: past the end, no "Gd3 " ident, an odd length, a length past the end,
+// a string without its terminator, text that is not UTF-16, or control
+// characters other than tab and line breaks.
+bool ReadGd3Tags(const uint8_t* data, size_t size, uint64_t offset, Gd3Tags* tags, std::string* warning);
+
+// Little-endian UTF-16 to UTF-8; false for an unpaired surrogate.
+bool Utf16LeToUtf8(const uint8_t* data, size_t units, std::string* out);
+
+// The name to show for a song: its track, else its game, else fallback
+// (the file's name, say).
+std::string SongTitle(const Gd3Tags& tags, const std::string& fallback);
+
+// The tags as "  Label:  value" lines, those that are set, notes last with
+// their line breaks indented.
+std::string FormatGd3Tags(const Gd3Tags& tags);

@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# The command line of both front ends end to end: '-' as standard output, a
+# batch with a bad input, and a port script that changes rate mid-stream,
+# which must come out of quarix-render (device linked in) and j27host.exe
+# (the real Quarix.j27 under Wine) bit for bit alike. Also j27host settings
+# without a display.
+#
+#   frontends.sh QUARIX_RENDER J27HOST_EXE DEMO_VGM WORK_DIR WINE_RUN
+#
+# Exit 77 (skipped) when quarix-render is missing; the Wine half is skipped
+# with a note when the Win32 build is.
+set -u
+render=$1 host=$2 demo=$3 work=$4 winerun=$5
+if [ ! -x "$render" ]; then
+  echo "no quarix-render at $render (build the native preset first): test skipped"
+  exit 77
+fi
+rm -rf "$work"
+mkdir -p "$work"
+status=0
+fail() { echo "FAIL: $*"; status=1; }
+
+# Both chips, tone and noise, three rates: every rate line after the first
+# mix resets both chips, so the voices are set up again after each.
+voices='out 0xAC 0x71
+out 0xAC 0xF0
+out 0xAC 0x09
+out 0xAF 0x31
+out 0xAF 0x00
+out 0xAF 0x0D
+out 0xAF 0x27
+out 0xAF 0x0F'
+{
+  echo "rate 44100"; echo "$voices"; echo "mix 1000"; echo "mix 37"
+  echo "rate 22050"; echo "mix 5"; echo "$voices"; echo "mix 700"
+  echo "out 0x108 0"; echo "rate 48000"; echo "$voices"; echo "mix 1200"
+} > "$work/rates.qps"
+printf 'rate 8000\nout 0xAC 0x71\nout 0xAC 0xF0\nout 0xAC 0x09\nmix 800\n' > "$work/tone.qps"
+printf 'mix 1\nplay 2\n' > "$work/bad.qps"
+
+# check NAME RUN...: RUN is the front end with its arguments; files land in $work/NAME.
+check() {
+  local name=$1; shift
+  local out=$work/$name
+  mkdir -p "$out"
+  "$@" "$work/rates.qps" --raw "$out/rates.bin" 2> "$out/file.err" || fail "$name: --raw to a file"
+  "$@" "$work/rates.qps" --raw - > "$out/stdout.bin" 2> "$out/stdout.err" || fail "$name: --raw -"
+  cmp -s "$out/rates.bin" "$out/stdout.bin" || fail "$name: --raw - differs from the file"
+  [ "$(stat -c %s "$out/stdout.bin")" -eq $(( (1037 + 705 + 1200) * 8 )) ] || fail "$name: raw length"
+  grep -q "s at 44100 Hz" "$out/stdout.err" || fail "$name: no summary on standard error"
+  if "$@" "$work/rates.qps" -o "$out/rates.wav" 2> "$out/wav.err"; then fail "$name: WAV of a rate change written"; fi
+  grep -q "line 12: the rate changes after the first mix" "$out/wav.err" || fail "$name: $(cat "$out/wav.err")"
+  [ ! -e "$out/rates.wav" ] || fail "$name: refused WAV left behind"
+
+  # A link is written through and stays a link; a FIFO is written in place.
+  echo old > "$out/target.bin"
+  ln -s target.bin "$out/link.bin"
+  mkfifo "$out/fifo"
+  cat "$out/fifo" > "$out/fifo.bin" &
+  local reader=$!
+  "$@" "$work/tone.qps" --raw "$out/link.bin" -q || fail "$name: --raw through a link"
+  "$@" "$work/tone.qps" --raw "$out/fifo" -q || fail "$name: --raw into a FIFO"
+  wait $reader
+  [ -L "$out/link.bin" ] && [ "$(stat -c %s "$out/target.bin")" -eq 6400 ] || fail "$name: link replaced"
+  [ -p "$out/fifo" ] && [ "$(stat -c %s "$out/fifo.bin")" -eq 6400 ] || fail "$name: FIFO replaced"
+
+  if "$@" "$work/tone.qps" "$work/bad.qps" "$demo" -d "$out/batch" --raw > "$out/batch.out" 2> "$out/batch.err"; then
+    fail "$name: a batch with a bad input exited 0"
+  fi
+  for f in tone.wav tone.bin demo.wav demo.bin; do
+    [ -s "$out/batch/$f" ] || fail "$name: batch did not write $f"
+  done
+  [ ! -e "$out/batch/bad.wav" ] || fail "$name: batch wrote the bad input"
+  grep -q "bad.qps: line 2" "$out/batch.err" || fail "$name: bad input not named"
+  grep -q "3 files: 2 written, 1 failed" "$out/batch.err" || fail "$name: no total"
+  [ "$(wc -l < "$out/batch.err")" -eq 4 ] || fail "$name: batch lines: $(cat "$out/batch.err")"
+}
+
+check native "$render"
+check native-j1 "$render" -j 1
+cmp -s "$work/native/batch/demo.bin" "$work/native-j1/batch/demo.bin" || fail "parallel and serial batches differ"
+[ $status -eq 0 ] && echo "native: all cases pass"
+
+module=$(dirname "$host")/Quarix.j27
+if [ ! -f "$host" ] || [ ! -f "$module" ]; then
+  echo "no j27host.exe and Quarix.j27 at $(dirname "$host") (build the win32 preset): Wine half skipped"
+  exit $status
+fi
+# A private copy, so the module's J27.INI is fresh: default volume and enabled.
+mkdir -p "$work/j27"
+cp "$host" "$module" "$work/j27/"
+check wine "$winerun" "$work/j27/$(basename "$host")"
+for f in rates.bin batch/demo.bin batch/tone.bin batch/tone.wav; do
+  cmp -s "$work/native/$f" "$work/wine/$f" || fail "native and Win32 differ: $f"
+done
+# A prefix of its own: no Wine process of another test with a display is shared.
+if WINEPREFIX="$work/nodisplay-prefix" timeout 300 env -u DISPLAY \
+     "$winerun" "$work/j27/$(basename "$host")" settings > "$work/settings.out" 2>&1; then
+  fail "j27host settings without a display exited 0"
+fi
+WINEPREFIX="$work/nodisplay-prefix" timeout 60 wineserver -w || true
+grep -q "no display" "$work/settings.out" || fail "settings: $(cat "$work/settings.out")"
+[ $status -eq 0 ] && echo "Win32: all cases pass, outputs identical to the native ones"
+exit $status

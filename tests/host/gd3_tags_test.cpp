@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "host/gd3_tags.h"
+
+namespace {
+
+// A file of padding with a tag block at 0x40 holding the eleven strings,
+// each given as UTF-16 code units.
+std::vector<uint8_t> FileWithTags(const std::vector<std::u16string>& strings)
+{
+    size_t units = 0;
+    for (const std::u16string& s : strings) {
+        units += s.size() + 1;
+    }
+    const uint32_t size = static_cast<uint32_t>(2 * units);
+    std::vector<uint8_t> file(0x40, 0);
+    for (char b : std::string("Gd3 \x00\x01\x00\x00", 8)) {  // ident, version 1.00
+        file.push_back(static_cast<uint8_t>(b));
+    }
+    for (int i = 0; i < 4; ++i) {
+        file.push_back(static_cast<uint8_t>(size >> (8 * i)));
+    }
+    for (const std::u16string& s : strings) {
+        for (size_t i = 0; i <= s.size(); ++i) {
+            const char16_t unit = i < s.size() ? s[i] : u'\0';
+            file.push_back(static_cast<uint8_t>(unit));
+            file.push_back(static_cast<uint8_t>(unit >> 8));
+        }
+    }
+    return file;
+}
+
+const std::vector<std::u16string> kFull = {u"Track",  u"トラック", u"",     u"ゲーム", u"System", u"",
+                                           u"Author", u"",        u"1989", u"Ripper", u"Line 1\r\nLine 2"};
+
+}  // namespace
+
+TEST(Gd3Tags, EnglishOrElseJapaneseInUtf8)
+{
+    const std::vector<uint8_t> file = FileWithTags(kFull);
+    Gd3Tags tags;
+    std::string warning;
+    ASSERT_TRUE(ReadGd3Tags(file.data(), file.size(), 0x40, &tags, &warning)) << warning;
+    EXPECT_EQ(tags.track, "Track");
+    EXPECT_EQ(tags.game, "\xE3\x82\xB2\xE3\x83\xBC\xE3\x83\xA0");  // ゲーム
+    EXPECT_EQ(tags.system, "System");
+    EXPECT_EQ(tags.author, "Author");
+    EXPECT_EQ(tags.date, "1989");
+    EXPECT_EQ(tags.ripper, "Ripper");
+    EXPECT_EQ(FormatGd3Tags(tags),
+              "  Track:  Track\n  Game:   \xE3\x82\xB2\xE3\x83\xBC\xE3\x83\xA0\n  System: System\n"
+              "  Author: Author\n  Date:   1989\n  Ripper: Ripper\n  Notes:  Line 1\n          Line 2\n");
+    EXPECT_TRUE(ReadGd3Tags(file.data(), file.size(), 0, &tags, &warning));  // no block: no tags, no warning
+    EXPECT_TRUE(tags.Empty());
+}
+
+TEST(Gd3Tags, Utf16PairsAndLoneSurrogates)
+{
+    struct Case {
+        std::u16string units;
+        bool ok;
+        std::string utf8;
+    };
+    const Case cases[] = {
+        {u"A\u00E9", true, "A\xC3\xA9"},
+        {u"\u20AC", true, "\xE2\x82\xAC"},
+        {u"\U0001F3B5", true, "\xF0\x9F\x8E\xB5"},  // a surrogate pair
+        {std::u16string(1, char16_t{0xD83C}), false, ""},
+        {std::u16string{char16_t{0xDF75}, u'a'}, false, ""},
+        {std::u16string{char16_t{0xD83C}, u'a'}, false, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.utf8);
+        std::vector<uint8_t> bytes;
+        for (char16_t u : c.units) {
+            bytes.push_back(static_cast<uint8_t>(u));
+            bytes.push_back(static_cast<uint8_t>(u >> 8));
+        }
+        std::string out;
+        EXPECT_EQ(Utf16LeToUtf8(bytes.data(), c.units.size(), &out), c.ok);
+        if (c.ok) {
+            EXPECT_EQ(out, c.utf8);
+        }
+    }
+}
+
+TEST(Gd3Tags, BrokenBlocksAreIgnoredWithOneWarning)
+{
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> file;
+        uint64_t offset;
+        const char* warning;
+    };
+    std::vector<Case> cases;
+    const std::vector<uint8_t> good = FileWithTags(kFull);
+    cases.push_back({"offset past the end", good, good.size(), "past the end of the file"});
+    cases.push_back({"head cut off", std::vector<uint8_t>(good.begin(), good.begin() + 0x48), 0x40, "past the end"});
+    {
+        std::vector<uint8_t> f = good;
+        f[0x40] = 'X';
+        cases.push_back({"no ident", f, 0x40, "no \"Gd3 \" ident"});
+    }
+    {
+        std::vector<uint8_t> f = good;
+        f[0x48] |= 1;
+        cases.push_back({"odd length", f, 0x40, "odd length"});
+    }
+    {
+        std::vector<uint8_t> f = good;
+        f[0x4A] = 0x10;
+        cases.push_back({"length past the end", f, 0x40, "runs past the end"});
+    }
+    {
+        std::vector<std::u16string> ten(kFull.begin(), kFull.end() - 1);
+        cases.push_back({"ten strings", FileWithTags(ten), 0x40, "string 11 of 11 has no terminator"});
+    }
+    {
+        std::vector<std::u16string> s = kFull;
+        s[2] = std::u16string(1, char16_t{0xDC00});
+        cases.push_back({"lone surrogate", FileWithTags(s), 0x40, "string 3 of 11 is not UTF-16"});
+    }
+    {
+        std::vector<std::u16string> s = kFull;
+        s[4] = u"\t\x10";
+        cases.push_back({"control character", FileWithTags(s), 0x40, "string 5 of 11 holds control characters"});
+        s[4] = u"\x1B[2J";
+        cases.push_back({"terminal escape", FileWithTags(s), 0x40, "control characters"});
+        s[4] = u"\x9B";
+        cases.push_back({"C1 control", FileWithTags(s), 0x40, "control characters"});
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Gd3Tags tags;
+        tags.track = "stale";
+        std::string warning;
+        EXPECT_FALSE(ReadGd3Tags(c.file.data(), c.file.size(), c.offset, &tags, &warning));
+        EXPECT_NE(warning.find(c.warning), std::string::npos) << warning;
+        EXPECT_EQ(warning.find('\n'), std::string::npos);
+        EXPECT_TRUE(tags.Empty());
+    }
+}
+
+TEST(Gd3Tags, TitleFallsBackFromTrackToGameToTheGivenName)
+{
+    Gd3Tags tags;
+    EXPECT_EQ(SongTitle(tags, "song"), "song");
+    tags.game = "Game";
+    EXPECT_EQ(SongTitle(tags, "song"), "Game");
+    tags.track = "Track";
+    EXPECT_EQ(SongTitle(tags, "song"), "Track");
+}
