@@ -22,7 +22,7 @@
 
 #include "fuzz/fuzz_input.h"
 #include "psg/psg_chip.h"
-#include "psg/psg_test_access.h"
+#include "tests/support/psg_stand_in.h"
 
 namespace {
 
@@ -123,9 +123,9 @@ void FillFrames(int32_t count, bool arbitrary, uint32_t seed)
 
 void Render(int chip, int32_t count, bool arbitrary, uint32_t seed, int64_t& budget)
 {
-    const PsgChip& c = PsgTestChip(chip);
-    const PsgChip other = PsgTestChip(1 - chip);
-    const PsgChip before = PsgTestChip(chip);
+    const PsgChip& c = StandInChip(chip);
+    const PsgChip other = StandInChip(1 - chip);
+    const PsgChip before = StandInChip(chip);
 
     if (count <= 0) {
         FillFrames(16, arbitrary, seed);
@@ -176,7 +176,7 @@ void Render(int chip, int32_t count, bool arbitrary, uint32_t seed, int64_t& bud
     }
     Check(m.lfsr == c.lfsr, "noise register differs from the event model");
     Check(SameBytes(WithoutRenderState(before), WithoutRenderState(c)), "render changed more than its state");
-    Check(SameBytes(other, PsgTestChip(1 - chip)), "render touched the other chip");
+    Check(SameBytes(other, StandInChip(1 - chip)), "render touched the other chip");
     CheckState(c);
 }
 
@@ -188,7 +188,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     bool isReset[2] = {false, false};
     int64_t budget = kWorkBudget;
     for (int chip = 0; chip < 2; ++chip) {
-        PsgTestChip(chip) = PsgChip{};  // as at load
+        StandInChip(chip) = PsgChip{};  // as at load
     }
 
     while (in.More()) {
@@ -210,14 +210,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             }
             PsgReset(chip, kClockHz, rateHz);
             isReset[chip] = true;
-            const PsgChip& c = PsgTestChip(chip);
+            const PsgChip& c = StandInChip(chip);
             Check(c.step >= 1 && c.step <= kMaxStep, "rate inside the range gives a step outside it");
             CheckState(c);
             break;
         }
         case 1: {
             PsgBuildLevels(chip, static_cast<int32_t>(in.Word32()));
-            const LevelTable& t = PsgTestChip(chip).levels;
+            const LevelTable& t = StandInChip(chip).levels;
             Check(t.level[15] == 0, "level 15 is not off");
             for (int i = 0; i < 15; ++i) {
                 Check(t.level[i] >= t.level[i + 1] && t.level[i] <= kFullScale, "level table not falling");
@@ -228,12 +228,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         case 3:
         case 4:
             PsgWrite(chip, in.Byte());
-            CheckState(PsgTestChip(chip));
+            CheckState(StandInChip(chip));
             break;
         case 5:
             PsgWrite(chip, in.Byte());
             PsgWrite(chip, in.Byte());
-            CheckState(PsgTestChip(chip));
+            CheckState(StandInChip(chip));
             break;
         case 6: {
             const uint32_t w = in.Word16();

@@ -11,6 +11,7 @@
 #include "host/port_script.h"
 #include "host/sound_hub.h"
 #include "host/vgm_reader.h"
+#include "module/port_protocol.h"
 
 namespace {
 
@@ -90,8 +91,10 @@ std::string RenderUsage(const std::string& program, bool moduleOption)
         "(lines 'rate HZ', 'out PORT VALUE', 'mix FRAMES', '#' comments), told apart by content.\n"
         "\n"
         "  -o, --output FILE   write a 16-bit stereo WAV at the output rate (saturated)\n"
-        "  --raw FILE          write the mixed frames exactly: 32-bit little-endian left, right\n"
-        "  --rate HZ           output rate, 1000 to 768000 (default 44100); a script's own\n"
+        "  --raw FILE          write the mixed frames exactly: 32-bit little-endian left, right\n";
+    text += "  --rate HZ           output rate, " + std::to_string(kMinHostRateHz) + " to " +
+            std::to_string(kMaxHostRateHz) + " (default 44100); a script's own\n";
+    text +=
         "                      rate line wins\n"
         "  --loops N           play the looped part of a VGM N times in all (default 1)\n"
         "  --no-pitch-fix      run the chips at the output rate, ignoring the VGM's clock\n"
@@ -136,7 +139,8 @@ bool ParseRenderOptions(const std::vector<std::string>& args, bool moduleOption,
         } else if (a == "--rate") {
             if (!value(&text)) return false;
             if (!ParseInteger(text, kMinHostRateHz, kMaxHostRateHz, &number)) {
-                *error = "--rate " + text + ": give a whole number of Hz from 1000 to 768000";
+                *error = "--rate " + text + ": give a whole number of Hz from " + std::to_string(kMinHostRateHz) +
+                         " to " + std::to_string(kMaxHostRateHz);
                 return false;
             }
             options->play.rateHz = static_cast<int32_t>(number);

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "device/device.h"
-#include "psg/psg_test_access.h"
-#include "recording_hub.h"
+#include "tests/support/psg_stand_in.h"
+#include "tests/support/recording_hub.h"
 
 namespace {
 
@@ -23,14 +23,14 @@ bool SameChip(const PsgChip& a, const PsgChip& b)
 void ExpectChips(const ChipPair& expected, const char* what)
 {
     SCOPED_TRACE(what);
-    EXPECT_TRUE(SameChip(PsgTestChip(0), expected[0])) << "chip 0";
-    EXPECT_TRUE(SameChip(PsgTestChip(1), expected[1])) << "chip 1";
+    EXPECT_TRUE(SameChip(StandInChip(0), expected[0])) << "chip 0";
+    EXPECT_TRUE(SameChip(StandInChip(1), expected[1])) << "chip 1";
 }
 
 void RestoreChips(const ChipPair& chips)
 {
-    PsgTestChip(0) = chips[0];
-    PsgTestChip(1) = chips[1];
+    StandInChip(0) = chips[0];
+    StandInChip(1) = chips[1];
 }
 
 uint32_t QrxsId()
@@ -52,7 +52,7 @@ constexpr std::array<int32_t, 16> kLevelsGain60 = {10922, 10922, 10922, 10922, 1
 std::array<int32_t, 16> Levels(int chip)
 {
     std::array<int32_t, 16> out{};
-    std::memcpy(out.data(), PsgTestChip(chip).levels.level, sizeof(out));
+    std::memcpy(out.data(), StandInChip(chip).levels.level, sizeof(out));
     return out;
 }
 
@@ -102,8 +102,8 @@ class NewDevice : public ::testing::Test {
 protected:
     NewDevice()
     {
-        PsgTestChip(0) = PsgChip{};
-        PsgTestChip(1) = PsgChip{};
+        StandInChip(0) = PsgChip{};
+        StandInChip(1) = PsgChip{};
     }
 
     std::vector<HubCall> log;
@@ -120,7 +120,7 @@ protected:
     {
         const SoundSettings settings{0, 1};
         dev.ApplySettings(&settings);
-        ASSERT_TRUE(dev.Init());
+        dev.Init();
     }
 
     void WriteAll(uint32_t port, std::initializer_list<uint32_t> bytes)
@@ -154,7 +154,7 @@ protected:
 void ExpectResetState(int chip, int32_t rateHz, int32_t step, const std::array<int32_t, 16>& levels)
 {
     SCOPED_TRACE(chip);
-    const PsgChip& c = PsgTestChip(chip);
+    const PsgChip& c = StandInChip(chip);
     EXPECT_EQ(c.sampleRate, rateHz);
     EXPECT_EQ(c.step, step);
     EXPECT_EQ(Levels(chip), levels);
@@ -401,7 +401,7 @@ TEST_F(ReadyDevice, ResetPortResetsBothChipsAndLevelsWithoutUpdate)
     WriteAll(kChip0Port, {0x71, 0xF0, 0x09});
     WriteAll(kChip1Port, {0x27, 0x0F});
     for (int chip = 0; chip < 2; ++chip) {
-        for (int32_t& level : PsgTestChip(chip).levels.level) {
+        for (int32_t& level : StandInChip(chip).levels.level) {
             level = -1;
         }
     }
@@ -488,7 +488,7 @@ TEST_F(ReadyDevice, ApplySettingsUpdatesFirstAndResetsNoChip)
         std::memcpy(expected[chip].levels.level, kLevelsGain60.data(), sizeof(expected[chip].levels.level));
     }
     ExpectChips(expected, "no reset");
-    EXPECT_EQ(PsgTestChip(0).amplitude[0], 10922);
+    EXPECT_EQ(StandInChip(0).amplitude[0], 10922);
 }
 
 TEST_F(ReadyDevice, HandlersThroughTheOutputTableReachTheDevice)
@@ -498,16 +498,16 @@ TEST_F(ReadyDevice, HandlersThroughTheOutputTableReachTheDevice)
     const PortHandler* table = face->GetDescriptor()->outputTable;
 
     table[3](face, kChip0Port, 0x71);  // chip byte 0x8E: tone 0 low bits 14
-    EXPECT_EQ(PsgTestChip(0).regs[0], 14);
+    EXPECT_EQ(StandInChip(0).regs[0], 14);
     table[3](face, kChip1Port, 0x27);  // chip byte 0xE4: white noise
-    EXPECT_EQ(PsgTestChip(1).noiseTaps, 0x14002u);
-    EXPECT_EQ(PsgTestChip(1).regs[6], 4);
+    EXPECT_EQ(StandInChip(1).noiseTaps, 0x14002u);
+    EXPECT_EQ(StandInChip(1).regs[6], 4);
     const ChipPair written = SnapshotChips();
     table[6](face, kIgnoredPort, 0x71);
     ExpectChips(written, "0xAE dropped");
     table[0](face, kResetPort, 0);
-    EXPECT_EQ(PsgTestChip(0).regs[0], 0);
-    EXPECT_EQ(PsgTestChip(1).regs[6], 0);
+    EXPECT_EQ(StandInChip(0).regs[0], 0);
+    EXPECT_EQ(StandInChip(1).regs[6], 0);
 
     EXPECT_EQ(log, (std::vector<HubCall>{{&hub, HubOp::Attach, source},
                                          {&hub, HubOp::Update, source},
@@ -558,8 +558,8 @@ TEST_F(ReadyDevice, LongMixRendersInPiecesOfTheLongestCall)
     PsgWrite(0, 0xB2);
     MixMono(20);
     PsgWrite(0, 0x9F);
-    ASSERT_GT(PsgTestChip(0).counter[0], 10000 * kFrameUnits);
-    ASSERT_LE(PsgTestChip(0).counter[0], kMaxRenderFrames * kFrameUnits);
+    ASSERT_GT(StandInChip(0).counter[0], 10000 * kFrameUnits);
+    ASSERT_LE(StandInChip(0).counter[0], kMaxRenderFrames * kFrameUnits);
     // Chip 1: white noise and tone 2.
     PsgWrite(1, 0xE4);
     PsgWrite(1, 0xF0);
@@ -586,8 +586,8 @@ TEST_F(ReadyDevice, LongMixRendersInPiecesOfTheLongestCall)
         sounding += mixed[f].left != 3 ? 1u : 0u;
     }
     EXPECT_GT(sounding, 10000u) << "the comparison must cover sound";
-    EXPECT_TRUE(SameChip(afterMix[0], PsgTestChip(0)));
-    EXPECT_TRUE(SameChip(afterMix[1], PsgTestChip(1)));
+    EXPECT_TRUE(SameChip(afterMix[0], StandInChip(0)));
+    EXPECT_TRUE(SameChip(afterMix[1], StandInChip(1)));
 }
 
 TEST_F(ReadyDevice, MixWithoutFramesDoesNothing)

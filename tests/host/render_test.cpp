@@ -12,7 +12,7 @@
 #include "host/native_binding.h"
 #include "host/player.h"
 #include "host/render_app.h"
-#include "tests/host/vgm_builder.h"
+#include "tests/support/vgm_builder.h"
 
 namespace fs = std::filesystem;
 

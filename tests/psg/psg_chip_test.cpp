@@ -5,7 +5,7 @@
 #include <initializer_list>
 
 #include "psg/psg_chip.h"
-#include "psg/psg_test_access.h"
+#include "tests/support/psg_stand_in.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ void Write(int chip, std::initializer_list<uint32_t> bytes)
 std::array<int32_t, 16> Levels(int chip)
 {
     std::array<int32_t, 16> out{};
-    std::memcpy(out.data(), PsgTestChip(chip).levels.level, sizeof(out));
+    std::memcpy(out.data(), StandInChip(chip).levels.level, sizeof(out));
     return out;
 }
 
@@ -33,7 +33,7 @@ protected:
         PsgReset(0, kClockHz, 44100);
         PsgBuildLevels(0, 40);
     }
-    static PsgChip& Chip() { return PsgTestChip(0); }
+    static PsgChip& Chip() { return StandInChip(0); }
     static constexpr int32_t kStep = 11579;
 };
 
@@ -42,7 +42,7 @@ protected:
 TEST(PsgReset, StepAt44100)
 {
     PsgReset(0, kClockHz, 44100);
-    EXPECT_EQ(PsgTestChip(0).step, 11579);
+    EXPECT_EQ(StandInChip(0).step, 11579);
 }
 
 // Step per rate, and the periods that follow from it: noise at shift rates
@@ -65,7 +65,7 @@ TEST(PsgReset, StepAndDerivedPeriodsPerRate)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.rateHz);
         PsgReset(1, kClockHz, row.rateHz);
-        const PsgChip& c = PsgTestChip(1);
+        const PsgChip& c = StandInChip(1);
         EXPECT_EQ(c.sampleRate, row.rateHz);
         EXPECT_EQ(c.step, row.step);
         for (uint32_t rate = 0; rate < 3; ++rate) {
@@ -92,12 +92,12 @@ TEST(PsgReset, RestoresResetStateAndKeepsLevelsAndTaps)
     PsgReset(0, kClockHz, 44100);
     PsgBuildLevels(0, 40);
     Write(0, {0x8E, 0x0F, 0x90, 0xB4, 0xD2, 0xE5, 0xF0, 0xAF, 0x3F});
-    PsgTestChip(0).counter[1] = 777;
-    PsgTestChip(0).output[0] = 1;
+    StandInChip(0).counter[1] = 777;
+    StandInChip(0).output[0] = 1;
     const auto levels = Levels(0);
 
     PsgReset(0, kClockHz, 48000);
-    const PsgChip& c = PsgTestChip(0);
+    const PsgChip& c = StandInChip(0);
     EXPECT_EQ(c.sampleRate, 48000);
     EXPECT_EQ(c.step, 12603);
     EXPECT_EQ(Levels(0), levels);
@@ -298,6 +298,6 @@ TEST_F(PsgAfterReset, ChipsAreIndependent)
     EXPECT_EQ(Chip().regs[0], 0);
     EXPECT_EQ(Chip().amplitude[0], 0);
     EXPECT_EQ(Chip().levels.level[1], 10922);
-    EXPECT_EQ(PsgTestChip(1).period[0], 254 * 5789);
-    EXPECT_EQ(PsgTestChip(1).amplitude[0], 3453);
+    EXPECT_EQ(StandInChip(1).period[0], 254 * 5789);
+    EXPECT_EQ(StandInChip(1).amplitude[0], 3453);
 }

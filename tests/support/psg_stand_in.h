@@ -1,0 +1,37 @@
+#pragma once
+// A stand-in for the device's two chips (psg/psg_pair.h): the same four
+// calls, on two records the test owns and may set and read, each call logged
+// when a log is given. Tests, fuzz targets and the device's tests link it in
+// place of the psg library.
+
+#include <cstdint>
+#include <ostream>
+#include <vector>
+
+#include "psg/psg_chip.h"
+#include "psg/psg_pair.h"
+
+PsgChip& StandInChip(int chip);
+// Both records as at load: all zero.
+void ClearStandInChips();
+
+// One call as the stand-in saw it. Render logs count as a and the buffer
+// offset from frameBase, in frames, as b.
+struct PsgCall {
+    enum class Op : uint8_t { Reset, Levels, Write, Render };
+    Op op;
+    int chip;
+    int64_t a;  // Reset: rate; Levels: gain; Write: byte; Render: count
+    int64_t b;  // Reset: clock; Render: frame offset; else 0
+
+    bool operator==(const PsgCall&) const = default;
+};
+std::ostream& operator<<(std::ostream& out, const PsgCall& call);
+
+// Where the calls go; null (the default) logs nothing. frameBase: the
+// buffer Render offsets count from.
+struct PsgCallLog {
+    std::vector<PsgCall> calls;
+    const StereoFrame* frameBase = nullptr;
+};
+void LogPsgCalls(PsgCallLog* log);
