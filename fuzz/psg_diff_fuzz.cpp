@@ -32,6 +32,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "fuzz/chip_ops.h"
 #include "fuzz/fuzz_input.h"
 #include "psg/psg_chip.h"
 #include "tests/support/psg_stand_in.h"
@@ -39,7 +40,6 @@
 
 namespace {
 
-constexpr int32_t kClockHz = 3993600;
 constexpr int32_t kMaxRateHz = 3997381;
 // Typical rates, the ends of the range, and rates whose step divides a
 // frame (7800: 2048, 3900: 1024, 249600: 65536), so events land on frame ends.
@@ -151,40 +151,18 @@ void PlaceCounters(int chip, uint32_t m, uint32_t k, int32_t lastCount)
     }
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    std::atexit(PrintCounts);
-    return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
-    FuzzReader in(data, size);
-    bool isReset[2] = {false, false};
+// Renders through both renderers, and counters placed on edges.
+struct BothRenderers {
     int64_t budget = kWorkBudget;
     int32_t lastCount = 1;
-    for (int chip = 0; chip < 2; ++chip) {
-        StandInChip(chip) = PsgChip{};  // as at load
-    }
 
-    while (in.More()) {
-        const uint32_t op = in.Byte();
-        const int chip = static_cast<int>(op & 1u);
-        const uint32_t kind = (op >> 1) & 7u;
-        if (kind != 0 && kind != 1 && !isReset[chip]) {
-            PsgReset(chip, kClockHz, 44100);
-            isReset[chip] = true;
-        }
+    int32_t Rate(FuzzReader& in) { return RateFrom(in); }
+    void AfterReset(int) {}
+    void AfterLevels(int) {}
+
+    void Op(uint32_t kind, int chip, FuzzReader& in)
+    {
         switch (kind) {
-        case 0:
-            PsgReset(chip, kClockHz, RateFrom(in));
-            isReset[chip] = true;
-            break;
-        case 1:
-            PsgBuildLevels(chip, static_cast<int32_t>(in.Word32()));
-            break;
         case 2:
         case 3:
             PsgWrite(chip, in.Byte());
@@ -233,5 +211,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
         }
     }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    std::atexit(PrintCounts);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    FuzzReader in(data, size);
+    BothRenderers target;
+    RunChipOps(in, target);
     return 0;
 }

@@ -16,7 +16,6 @@
 
 namespace {
 
-constexpr int32_t kClockHz = 3993600;
 constexpr int32_t kMinRateHz = 4;
 constexpr int32_t kMaxRateHz = 3997381;
 

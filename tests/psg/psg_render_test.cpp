@@ -12,15 +12,6 @@ using ::testing::ElementsAreArray;
 
 namespace {
 
-constexpr int32_t kClockHz = 3993600;
-
-void Write(int chip, std::initializer_list<uint32_t> bytes)
-{
-    for (const uint32_t b : bytes) {
-        PsgWrite(chip, b);
-    }
-}
-
 // Renders count zeroed frames of chip 0, checks left == right, and returns
 // the left samples.
 std::vector<int32_t> Render(int32_t count)

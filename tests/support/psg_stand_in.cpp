@@ -22,6 +22,13 @@ PsgChip& StandInChip(int chip)
     return chips[chip];
 }
 
+void Write(int chip, std::initializer_list<uint32_t> bytes)
+{
+    for (const uint32_t b : bytes) {
+        PsgWrite(chip, b);
+    }
+}
+
 void ClearStandInChips()
 {
     chips[0] = PsgChip{};

@@ -5,13 +5,18 @@
 // place of the psg library.
 
 #include <cstdint>
+#include <initializer_list>
 #include <ostream>
 #include <vector>
 
 #include "psg/psg_chip.h"
 #include "psg/psg_pair.h"
 
+constexpr int32_t kClockHz = 3993600;  // the chip clock the tests run at
+
 PsgChip& StandInChip(int chip);
+// Writes the bytes to the chip in order.
+void Write(int chip, std::initializer_list<uint32_t> bytes);
 // Both records as at load: all zero.
 void ClearStandInChips();
 
