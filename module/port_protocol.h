@@ -15,7 +15,7 @@ constexpr uint8_t kResetHandler = 0;
 constexpr uint8_t kWriteHandler = 3;
 constexpr uint8_t kDiscardHandler = 6;
 
-constexpr int32_t kChipClockHz = 3993600;
+constexpr int32_t kChipClockHz = 3993600;  // what the chips count in, Hz
 // Output rates the chips can count with: a timing step rate * 2^20 / clock
 // of 1 to kMaxStep (1049568).
 constexpr int32_t kMinChipRateHz = 4;

@@ -36,7 +36,7 @@ namespace {
 // frame's sum can be built from changes of either sign.
 
 constexpr uint32_t kNoEvent = 0xFFFFFFFFu;  // later than the end of any call
-constexpr uint32_t kClampedSum = 0x7FFF0000u;
+constexpr uint32_t kClampedSum = 0x7FFFu << kFrameShift;  // a frame's value saturates at 32767
 constexpr uint32_t kBlockFrames = 1024;  // frames summed in scratch at a time
 constexpr uint32_t kRunStores = 32;      // entries of a run stored at a time
 constexpr uint32_t kNoiseBatch = 64;     // noise output changes found ahead at a time
