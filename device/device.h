@@ -2,7 +2,6 @@
 // The sound device: the host's port bus calls its handlers, the host's sound
 // hub asks it to mix. Portable: builds natively for tests and for Win32.
 
-#include <cstddef>
 #include <cstdint>
 
 #include "config/sound_settings.h"
@@ -10,11 +9,6 @@
 #include "module/host_device.h"
 #include "module/host_sound.h"
 #include "module/port_protocol.h"
-
-// The settings record the device is given, as a 32-bit host lays it out.
-static_assert(sizeof(SoundSettings) == 8 && offsetof(SoundSettings, volume) == 0 &&
-                  offsetof(SoundSettings, enable) == 4,
-              "settings record layout");
 
 // Default device: an identifier, no handlers, zero answers.
 class Device : public IDevice {
