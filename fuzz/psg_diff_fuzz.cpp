@@ -40,7 +40,6 @@
 
 namespace {
 
-constexpr int32_t kMaxRateHz = 3997381;
 // Typical rates, the ends of the range, and rates whose step divides a
 // frame (7800: 2048, 3900: 1024, 249600: 65536), so events land on frame ends.
 constexpr int32_t kRates[] = {44100, 48000, 22050, 11025, 96000, 7800, 3900, 249600, 4, 5, 3997381, 3997380, 1000};

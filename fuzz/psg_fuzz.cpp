@@ -27,8 +27,6 @@
 
 namespace {
 
-constexpr int32_t kMinRateHz = 4;
-constexpr int32_t kMaxRateHz = 3997381;
 constexpr int32_t kRates[] = {4, 7800, 11025, 22050, 44100, 48000, 96000, 249600, 3997381, 3997380, 5, 1000};
 
 // Work per input, in frames plus channel events, so that short periods and

@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr int32_t kMinRateHz = 4;
-constexpr int32_t kMaxRateHz = 3997381;
 
 // xorshift64*: a fixed stream per seed.
 class Random {

@@ -13,6 +13,10 @@
 #include "psg/psg_pair.h"
 
 constexpr int32_t kClockHz = 3993600;  // the chip clock the tests run at
+// The rates the chips count with at that clock: step 1 (4 * 2^20 / 3993600
+// = 1.05) to 1049568.
+constexpr int32_t kMinRateHz = 4;
+constexpr int32_t kMaxRateHz = 3997381;
 
 PsgChip& StandInChip(int chip);
 // Writes the bytes to the chip in order.
