@@ -157,12 +157,12 @@ void ReplaySong(const Song& song, PsgRenderer renderer)
                 rateHz = s.amount;
             }
             for (int chip = 0; chip < 2; ++chip) {
-                PsgReset(chip, kChipClockHz, rateHz);
-                PsgBuildLevels(chip, kGain);
+                PsgReset(BenchChip(chip), kChipClockHz, rateHz);
+                PsgBuildLevels(BenchChip(chip), kGain);
             }
             break;
         case ReplayStep::Kind::Write:
-            PsgWrite(s.chip, s.value);
+            PsgWrite(BenchChip(s.chip), s.value);
             break;
         case ReplayStep::Kind::Mix: {
             StereoFrame* frames = block + position % kBlockFrames;

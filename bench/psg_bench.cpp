@@ -54,7 +54,7 @@ void SilentCall(benchmark::State& state)
     PsgBenchSetUp(PsgBenchCase::kSilent);
     const auto count = static_cast<int32_t>(state.range(0));
     for (auto _ : state) {
-        PsgRender(0, frames, count);
+        PsgRender(BenchChip(0), frames, count);
         benchmark::ClobberMemory();
     }
     state.counters["per_call"] = benchmark::Counter(static_cast<double>(state.iterations()),

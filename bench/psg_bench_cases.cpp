@@ -2,24 +2,31 @@
 
 #include <initializer_list>
 
-#include "psg/psg_test_access.h"
-#include "tests/psg/reference_render.h"
+#include "psg/psg_chip.h"
+#include "tests/support/reference_render.h"
 
 namespace {
+
+PsgChip benchChips[2];
 
 void Write(std::initializer_list<uint32_t> bytes)
 {
     for (const uint32_t b : bytes) {
-        PsgWrite(0, b);
+        PsgWrite(BenchChip(0), b);
     }
 }
 
 }  // namespace
 
+PsgChip& BenchChip(int chip)
+{
+    return benchChips[chip];
+}
+
 void PsgBenchSetUp(PsgBenchCase which)
 {
-    PsgReset(0, 3993600, 44100);
-    PsgBuildLevels(0, 40);
+    PsgReset(BenchChip(0), 3993600, 44100);
+    PsgBuildLevels(BenchChip(0), 40);
     switch (which) {
     case PsgBenchCase::kSilent:
         break;
@@ -41,9 +48,9 @@ void PsgBenchSetUp(PsgBenchCase which)
 void PsgRenderWith(PsgRenderer renderer, int chip, StereoFrame* frames, int32_t count)
 {
     if (renderer == PsgRenderer::kEventBased) {
-        PsgRender(chip, frames, count);
+        PsgRender(BenchChip(chip), frames, count);
     } else {
-        ReferenceRender(PsgTestChip(chip), frames, count);
+        ReferenceRender(BenchChip(chip), frames, count);
     }
 }
 

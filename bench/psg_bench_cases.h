@@ -18,6 +18,9 @@ constexpr int kBenchCaseCount = 5;
 // The event-based PsgRender, and the per-frame reference renderer it replaced.
 enum class PsgRenderer { kEventBased, kPerFrame };
 
+// The benchmarks' own two chip records.
+PsgChip& BenchChip(int chip);
+
 // Resets chip 0 at 44100 Hz with the default volume and writes the case.
 void PsgBenchSetUp(PsgBenchCase which);
 

@@ -24,7 +24,7 @@ namespace {
 constexpr char kIniName[] = "J27.INI";
 constexpr char kSection[] = "QUARIX_SOUND";
 constexpr uint32_t kVolumeBias = 100;  // Volume is stored as volume + 100
-constexpr LPARAM kSliderRange = 0x0014FFD8;  // low word -40, high word +20
+constexpr LPARAM kSliderRange = MAKELPARAM(-40, 20);  // volume offsets -40 to +20 (0x0014FFD8)
 
 // Builds "<directory of the host executable>\J27.INI" in path. Leaves path
 // empty when a step fails or the result would not fit.
@@ -58,7 +58,7 @@ ConfigDlg::ConfigDlg()
 {
 }
 
-bool ConfigDlg::Init(HINSTANCE moduleInstance, Quarix* quarix)
+void ConfigDlg::Init(HINSTANCE moduleInstance, Quarix* quarix)
 {
     instance = moduleInstance;
     LocateIni(iniPath);
@@ -75,7 +75,6 @@ bool ConfigDlg::Init(HINSTANCE moduleInstance, Quarix* quarix)
     if (device != nullptr) {
         device->ApplySettings(&settings);
     }
-    return true;
 }
 
 void ConfigDlg::Save()

@@ -20,8 +20,8 @@ public:
     // Records the instance, finds J27.INI beside the host executable, reads
     // Volume and Enable and applies them to device (not owned). When the path
     // cannot be built within MAX_PATH, the defaults (0, 1) are used and the
-    // file is never written. Always true.
-    bool Init(HINSTANCE moduleInstance, Quarix* quarix);
+    // file is never written.
+    void Init(HINSTANCE moduleInstance, Quarix* quarix);
     // Writes Volume (volume + 100) and Enable, in that order; nothing when
     // Init found no usable path.
     void Save();

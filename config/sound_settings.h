@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 // The persisted settings: volume offset (-40 to +20 from the page) and enable.
@@ -6,4 +7,7 @@ struct SoundSettings {
     int32_t volume;  // gain steps added to the device's offset of 40; default 0
     int32_t enable;  // nonzero: the device sounds; default 1
 };
-static_assert(sizeof(SoundSettings) == 8, "settings record layout");
+// As a 32-bit host lays it out: the device is handed this record.
+static_assert(sizeof(SoundSettings) == 8 && offsetof(SoundSettings, volume) == 0 &&
+                  offsetof(SoundSettings, enable) == 4,
+              "settings record layout");

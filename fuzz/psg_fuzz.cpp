@@ -20,15 +20,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "fuzz/chip_ops.h"
 #include "fuzz/fuzz_input.h"
 #include "psg/psg_chip.h"
-#include "psg/psg_test_access.h"
+#include "tests/support/psg_stand_in.h"
 
 namespace {
 
-constexpr int32_t kClockHz = 3993600;
-constexpr int32_t kMinRateHz = 4;
-constexpr int32_t kMaxRateHz = 3997381;
 constexpr int32_t kRates[] = {4, 7800, 11025, 22050, 44100, 48000, 96000, 249600, 3997381, 3997380, 5, 1000};
 
 // Work per input, in frames plus channel events, so that short periods and
@@ -123,9 +121,9 @@ void FillFrames(int32_t count, bool arbitrary, uint32_t seed)
 
 void Render(int chip, int32_t count, bool arbitrary, uint32_t seed, int64_t& budget)
 {
-    const PsgChip& c = PsgTestChip(chip);
-    const PsgChip other = PsgTestChip(1 - chip);
-    const PsgChip before = PsgTestChip(chip);
+    const PsgChip& c = StandInChip(chip);
+    const PsgChip other = StandInChip(1 - chip);
+    const PsgChip before = StandInChip(chip);
 
     if (count <= 0) {
         FillFrames(16, arbitrary, seed);
@@ -176,64 +174,52 @@ void Render(int chip, int32_t count, bool arbitrary, uint32_t seed, int64_t& bud
     }
     Check(m.lfsr == c.lfsr, "noise register differs from the event model");
     Check(SameBytes(WithoutRenderState(before), WithoutRenderState(c)), "render changed more than its state");
-    Check(SameBytes(other, PsgTestChip(1 - chip)), "render touched the other chip");
+    Check(SameBytes(other, StandInChip(1 - chip)), "render touched the other chip");
     CheckState(c);
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
-    FuzzReader in(data, size);
-    bool isReset[2] = {false, false};
+// Resets, level builds, writes and renders, each checked as it is made.
+struct ChipChecks {
     int64_t budget = kWorkBudget;
-    for (int chip = 0; chip < 2; ++chip) {
-        PsgTestChip(chip) = PsgChip{};  // as at load
+
+    int32_t Rate(FuzzReader& in)
+    {
+        const uint32_t b = in.Byte();
+        if (b < 0x80) {
+            return kRates[b % (sizeof kRates / sizeof kRates[0])];
+        }
+        return kMinRateHz + static_cast<int32_t>(in.Word32() % uint32_t{kMaxRateHz - kMinRateHz + 1});
     }
 
-    while (in.More()) {
-        const uint32_t op = in.Byte();
-        const int chip = static_cast<int>(op & 1u);
-        const uint32_t kind = (op >> 1) & 7u;
-        if (kind != 0 && kind != 1 && !isReset[chip]) {
-            PsgReset(chip, kClockHz, 44100);
-            isReset[chip] = true;
+    void AfterReset(int chip)
+    {
+        const PsgChip& c = StandInChip(chip);
+        Check(c.step >= 1 && c.step <= kMaxStep, "rate inside the range gives a step outside it");
+        CheckState(c);
+    }
+
+    void AfterLevels(int chip)
+    {
+        const LevelTable& t = StandInChip(chip).levels;
+        Check(t.level[15] == 0, "level 15 is not off");
+        for (int i = 0; i < 15; ++i) {
+            Check(t.level[i] >= t.level[i + 1] && t.level[i] <= kFullScale, "level table not falling");
         }
+    }
+
+    void Op(uint32_t kind, int chip, FuzzReader& in)
+    {
         switch (kind) {
-        case 0: {
-            const uint32_t b = in.Byte();
-            int32_t rateHz = 0;
-            if (b < 0x80) {
-                rateHz = kRates[b % (sizeof kRates / sizeof kRates[0])];
-            } else {
-                rateHz = kMinRateHz + static_cast<int32_t>(in.Word32() % uint32_t{kMaxRateHz - kMinRateHz + 1});
-            }
-            PsgReset(chip, kClockHz, rateHz);
-            isReset[chip] = true;
-            const PsgChip& c = PsgTestChip(chip);
-            Check(c.step >= 1 && c.step <= kMaxStep, "rate inside the range gives a step outside it");
-            CheckState(c);
-            break;
-        }
-        case 1: {
-            PsgBuildLevels(chip, static_cast<int32_t>(in.Word32()));
-            const LevelTable& t = PsgTestChip(chip).levels;
-            Check(t.level[15] == 0, "level 15 is not off");
-            for (int i = 0; i < 15; ++i) {
-                Check(t.level[i] >= t.level[i + 1] && t.level[i] <= kFullScale, "level table not falling");
-            }
-            break;
-        }
         case 2:
         case 3:
         case 4:
             PsgWrite(chip, in.Byte());
-            CheckState(PsgTestChip(chip));
+            CheckState(StandInChip(chip));
             break;
         case 5:
             PsgWrite(chip, in.Byte());
             PsgWrite(chip, in.Byte());
-            CheckState(PsgTestChip(chip));
+            CheckState(StandInChip(chip));
             break;
         case 6: {
             const uint32_t w = in.Word16();
@@ -253,5 +239,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
         }
     }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    FuzzReader in(data, size);
+    ChipChecks checks;
+    RunChipOps(in, checks);
     return 0;
 }

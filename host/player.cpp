@@ -74,7 +74,7 @@ bool PlanVgm(const VgmSong& song, const PlayOptions& options, PlayPlan* plan, st
             return false;
         }
         const int64_t chipRate = PitchFixedRate(options.rateHz, song.snClockHz);
-        if (chipRate < kMinRateHz || chipRate > kMaxRateHz) {
+        if (chipRate < kMinChipRateHz || chipRate > kMaxChipRateHz) {
             *error = "SN76489 clock " + std::to_string(song.snClockHz) + " Hz cannot be played at the right pitch "
                      "(chip rate " + std::to_string(chipRate) + " Hz is out of range; try --no-pitch-fix)";
             return false;

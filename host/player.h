@@ -9,13 +9,12 @@
 #include "host/port_script.h"
 #include "host/sound_hub.h"
 #include "host/vgm_reader.h"
+#include "module/port_protocol.h"
 
 constexpr uint32_t kMixBlockFrames = 1024;  // the hub mixes at least this often during VGM playback
 // Rendering work per second of audio grows with the VGM's clock under the
 // pitch fix; real SN76489 clocks stay below 4.5 MHz.
 constexpr uint32_t kMaxPitchFixClockHz = 10000000;
-constexpr int32_t kMinHostRateHz = 1000;
-constexpr int32_t kMaxHostRateHz = 768000;
 
 struct PlayOptions {
     int32_t rateHz = 44100;  // host output rate: WAV rate, frames per second of VGM time
@@ -61,11 +60,5 @@ void PlayScript(const PortScript& script, const PlayPlan& plan, PortBus& bus, So
 // reverses the bit order of what reaches its ports.
 constexpr uint8_t PortByteFor(uint8_t value)
 {
-    uint8_t reversed = 0;
-    for (unsigned bit = 0; bit < 8; ++bit) {
-        if ((static_cast<unsigned>(value) >> bit) & 1u) {
-            reversed = static_cast<uint8_t>(reversed | (0x80u >> bit));
-        }
-    }
-    return reversed;
+    return BitReverse(value);
 }

@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "device/device.h"
+#include "module/host_device.h"
 #include "module/host_sound.h"
 
 class PortBus final : public IPortBus {
 public:
     // Binds every port of table (up to its all-zero record) to the device's
-    // handler. All or nothing: a connector of another kind than 2, a handler
+    // handler. All or nothing: a connector of another kind than kWriteConnector, a handler
     // id beyond the output table or with a null entry, a port another device
     // holds, or a table without its end record refuse the whole connection,
     // and lastError says why.
@@ -39,4 +39,3 @@ private:
 
 // Longest connector table accepted: a table without its end record is caught.
 constexpr int kMaxConnectors = 256;
-constexpr uint8_t kWriteConnector = 2;

@@ -107,9 +107,10 @@ bool ParsePortScript(const uint8_t* text, size_t size, PortScript* script, std::
         }
         ScriptStep step{};
         if (command == "rate") {
-            if (numbers[0] < static_cast<uint32_t>(kScriptMinRateHz) ||
-                numbers[0] > static_cast<uint32_t>(kScriptMaxRateHz)) {
-                *error = where + "rate " + words[1] + " is outside 4 to 3997381 Hz";
+            if (numbers[0] < static_cast<uint32_t>(kMinChipRateHz) ||
+                numbers[0] > static_cast<uint32_t>(kMaxChipRateHz)) {
+                *error = where + "rate " + words[1] + " is outside " + std::to_string(kMinChipRateHz) + " to " +
+                         std::to_string(kMaxChipRateHz) + " Hz";
                 return false;
             }
             step = {ScriptStep::Kind::Rate, 0, numbers[0]};

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-constexpr int32_t kScriptMinRateHz = 4;        // the chips' range
-constexpr int32_t kScriptMaxRateHz = 3997381;
+#include "module/port_protocol.h"
+
 constexpr uint32_t kMaxMixFrames = 1u << 22;   // one buffer of 32 MiB
 
 struct ScriptStep {

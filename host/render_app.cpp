@@ -15,6 +15,7 @@
 #include "host/song_info.h"
 #include "host/sound_hub.h"
 #include "host/vgm_reader.h"
+#include "module/port_protocol.h"
 
 namespace {
 
@@ -107,8 +108,10 @@ std::string RenderUsage(const std::string& program, bool moduleOption)
     }
     text +=
         "  --info              show the header facts and tags of each INPUT on standard\n"
-        "                      output; play nothing\n"
-        "  --rate HZ           output rate, 1000 to 768000 (default 44100); a script's own\n"
+        "                      output; play nothing\n";
+    text += "  --rate HZ           output rate, " + std::to_string(kMinHostRateHz) + " to " +
+            std::to_string(kMaxHostRateHz) + " (default 44100); a script's own\n";
+    text +=
         "                      rate line wins\n"
         "  --loops N           play the looped part of a VGM N times in all (default 1)\n"
         "  --fade SECONDS      after the loops, keep playing the looped part for SECONDS\n"
@@ -225,7 +228,8 @@ bool ParseRenderOptions(const std::vector<std::string>& args, bool moduleOption,
         } else if (a == "--rate") {
             if (!value(&text)) return false;
             if (!ParseInteger(text, kMinHostRateHz, kMaxHostRateHz, &number)) {
-                *error = "--rate " + text + ": give a whole number of Hz from 1000 to 768000";
+                *error = "--rate " + text + ": give a whole number of Hz from " + std::to_string(kMinHostRateHz) +
+                         " to " + std::to_string(kMaxHostRateHz);
                 return false;
             }
             options->play.rateHz = static_cast<int32_t>(number);

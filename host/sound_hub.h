@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "device/device.h"
+#include "module/host_device.h"
 #include "module/host_sound.h"
 
 // Where finished frames go.

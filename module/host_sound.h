@@ -2,6 +2,7 @@
 // Host interfaces the sound side of the module calls: services, port bus and
 // sound hub. Portable: no platform headers, so the device builds natively.
 
+#include <cstddef>
 #include <cstdint>
 
 #include "module/abi.h"
@@ -17,7 +18,9 @@ struct GUID {
     uint8_t Data4[8];
 };
 #endif
-static_assert(sizeof(GUID) == 16, "GUID layout");
+static_assert(sizeof(GUID) == 16 && offsetof(GUID, Data1) == 0 && offsetof(GUID, Data2) == 4 &&
+                  offsetof(GUID, Data3) == 6 && offsetof(GUID, Data4) == 8,
+              "GUID layout");
 
 class IDevice;
 class ISoundSource;
@@ -56,6 +59,7 @@ public:
     // True: the host calls the device's handlers for the ports in table
     // (ending with four zero bytes); false fails the module's creation.
     virtual bool J27_CALL Connect(IDevice* device, const PortConnector* table) = 0;
+    // Unbinds every port of the device; false if it held none.
     virtual bool J27_CALL Disconnect(IDevice* device) = 0;
 
 protected:
@@ -65,7 +69,9 @@ protected:
 // Mixes sound sources into the host's output.
 class ISoundHub {
 public:
+    // The source is mixed from the present moment on; false if already attached.
     virtual bool J27_CALL Attach(ISoundSource* source) = 0;
+    // The source is mixed no more; false if it was not attached.
     virtual bool J27_CALL Detach(ISoundSource* source) = 0;
     // Before it returns, the source's output is rendered (through its Mix)
     // up to the present emulated moment.
@@ -74,3 +80,8 @@ public:
 protected:
     ~ISoundHub() = default;
 };
+
+#if defined(_WIN32) && !defined(_WIN64)
+// Nothing but the pointer to the table of operations.
+static_assert(sizeof(IHostServices) == 4 && sizeof(IPortBus) == 4 && sizeof(ISoundHub) == 4, "interface layout");
+#endif

@@ -50,23 +50,20 @@ IModule* J27CreateModule(IHostServices* services) noexcept
 }
 
 QuarixModule::QuarixModule()
-    : device(kDeviceIdQrxs), page(), hostServices(nullptr), portBus(nullptr), pageRegistry(nullptr)
+    : device(kDeviceIdQrxs), page(), portBus(nullptr), pageRegistry(nullptr)
 {
     page.Init(moduleInstance, &device);
 }
 
 bool QuarixModule::Bind(IHostServices* services)
 {
-    hostServices = services;
     portBus = static_cast<IPortBus*>(services->GetInterface(&kPortBusId));
     ISoundHub* soundHub = static_cast<ISoundHub*>(services->GetInterface(&kSoundHubId));
     pageRegistry = static_cast<IPageRegistry*>(services->GetInterface(&kPageRegistryId));
     if (portBus == nullptr || soundHub == nullptr) {
         return false;
     }
-    if (!device.Init()) {
-        return false;
-    }
+    device.Init();
     if (!portBus->Connect(&device, Quarix::kConnectors)) {
         return false;
     }

@@ -6,6 +6,7 @@
 
 #include "config/config_dlg.h"
 #include "device/device.h"
+#include "module/host_device.h"
 #include "module/host_sound.h"
 #include "module/host_ui.h"
 #include "module/module_api.h"
@@ -35,7 +36,6 @@ public:
 
     Quarix device;
     ConfigDlg page;
-    IHostServices* hostServices;  // not owned
     IPortBus* portBus;            // not owned; null if the host has none
     IPageRegistry* pageRegistry;  // not owned; null if the host has none
 };

@@ -1,16 +1,12 @@
 #pragma once
-// Two SN76489-family sound generators: register decoding, reset, level table
-// and exact on-time rendering. Portable C++: integers only outside reset and
-// the level table, no allocation, no platform headers.
+// SN76489-family sound generator: register decoding, reset, level table and
+// exact on-time rendering, on a chip record the caller owns. Portable C++:
+// integers only outside reset and the level table, no allocation, no
+// platform headers. The device's two records are in psg/psg_pair.h.
 
 #include <cstdint>
 
-// One frame of the host's mixing buffer; the chips add, never overwrite.
-struct StereoFrame {
-    int32_t left;
-    int32_t right;
-};
-static_assert(sizeof(StereoFrame) == 8, "host buffer layout");
+#include "module/stereo_frame.h"
 
 // Amplitude per 4-bit attenuation value; entry 15 is always 0 (off).
 struct LevelTable {
@@ -24,7 +20,7 @@ struct PsgChip {
     LevelTable levels;    // amplitude per attenuation value
     int32_t regs[8];      // register file as written
     int32_t latched;      // register named by the last latch byte
-    int32_t amplitude[4]; // what each channel sounds with, 0 to 10922
+    int32_t amplitude[4]; // what each channel sounds with, 0 to kFullScale
     uint32_t lfsr;        // noise shift register
     uint32_t noiseTaps;   // feedback mask of the noise shift register
     int32_t period[4];    // tone half-period / time between noise shifts
@@ -32,33 +28,36 @@ struct PsgChip {
     int32_t output[4];    // current output bit, 0 or 1
 };
 
-constexpr int32_t kFrameUnits = 65536;           // one output frame
-constexpr int32_t kFullScale = 10922;            // loudest amplitude
-constexpr int32_t kMaxRenderFrames = 16383;      // longest call that stays in 32 bits
-constexpr int32_t kMaxStep = 1049568;            // 2046 * step + one frame fits 31 bits
-constexpr uint32_t kNoiseSeed = 0xF35;
-constexpr uint32_t kWhiteNoiseTaps = 0x14002;
-constexpr uint32_t kPeriodicNoiseTaps = 0x8000;
+constexpr int kFrameShift = 16;                    // times: 2^16 units per output frame
+constexpr int32_t kFrameUnits = 1 << kFrameShift;  // one output frame
+constexpr int32_t kFullScale = 32767 / 3;          // loudest amplitude, 10922: a third of 16-bit full scale
+constexpr int32_t kMaxRenderFrames = 16383;        // 2^14 - 1: a call's span plus the longest period,
+                                                   // 2046 * kMaxStep, stays in 32 bits
+constexpr int32_t kMaxStep = (INT32_MAX - kFrameUnits) / 2046;  // 1049568: 2046 * step + one frame fits 31 bits
+constexpr uint32_t kNoiseSeed = 0xF35;             // the shift register after reset
+constexpr uint32_t kWhiteNoiseTaps = 0x14002;      // feedback taps >> 1 = 0xA001: bits 15, 13 and 0
+constexpr uint32_t kPeriodicNoiseTaps = 0x8000;    // feedback taps >> 1 = 0x4000: bit 14 alone
+static_assert(kMaxStep == 1049568 && kFullScale == 10922, "the values the chip was measured with");
 
 // The timing step for a clock and output rate: rate * 65536 * 16 / clock,
 // truncated. Values beyond the 32-bit range saturate instead of overflowing.
 int32_t PsgStepFor(int32_t clockHz, int32_t rateHz);
 
-// Puts chip 0 or 1 into its reset state and derives its timing step. Keeps
+// Puts the chip into its reset state and derives its timing step. Keeps
 // levels and noiseTaps. Needs a rate whose step is 1 to kMaxStep.
-void PsgReset(int chip, int32_t clockHz, int32_t rateHz);
+void PsgReset(PsgChip& chip, int32_t clockHz, int32_t rateHz);
 
 // Rebuilds the level table for a gain in 0.2 dB units; only the low 8 bits
 // of the gain count. Channel amplitudes change at their next attenuation write.
-void PsgBuildLevels(int chip, int32_t gain);
+void PsgBuildLevels(PsgChip& chip, int32_t gain);
 
 // Decodes one byte in the chip's bit order. Counters are left alone, so a
 // new period starts when the running count-down ends.
-void PsgWrite(int chip, uint32_t value);
+void PsgWrite(PsgChip& chip, uint32_t value);
 
 // Adds count frames of the chip's output into frames (left and right alike).
 // A count of 0 or less does nothing. A count above kMaxRenderFrames renders
 // as consecutive calls of at most kMaxRenderFrames frames each.
 // The add into the host's samples wraps in two's complement rather than
 // overflowing, whatever the buffer held before.
-void PsgRender(int chip, StereoFrame* frames, int32_t count);
+void PsgRender(PsgChip& chip, StereoFrame* frames, int32_t count);

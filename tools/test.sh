@@ -35,3 +35,9 @@ cmake --preset win32 >/dev/null
 cmake --build --preset win32 -j "$jobs"
 export WINEPREFIX="$top/build/win32/wineprefix"
 ctest --preset win32 -j "$jobs"
+
+echo "== win32-debug: the chip, device and module tests under Wine with asserts on"
+cmake --preset win32-debug >/dev/null
+cmake --build --preset win32-debug -j "$jobs" --target psg_tests device_tests device_abi_tests module_test Quarix
+WINEPREFIX="$top/build/win32-debug/wineprefix" \
+  ctest --preset win32-debug -j "$jobs" -R '^(wine_prefix|psg_tests|device_tests|device_abi_tests|module_test)$'

@@ -17,8 +17,8 @@
 
 #include "config/config_dlg.h"
 #include "device/device.h"
-#include "tests/config/scratch_dir.h"
-#include "tests/module/recording_host.h"
+#include "tests/support/scratch_dir.h"
+#include "tests/support/recording_host.h"
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;

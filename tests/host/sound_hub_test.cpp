@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "device/device.h"
 #include "host/port_bus.h"
 #include "host/port_script.h"
 #include "host/player.h"

@@ -8,7 +8,7 @@
 #include "host/input_file.h"
 #include "host/player.h"
 #include "host/vgm_reader.h"
-#include "tests/host/vgm_builder.h"
+#include "tests/support/vgm_builder.h"
 
 namespace {
 

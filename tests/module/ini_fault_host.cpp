@@ -13,8 +13,8 @@
 #include <string>
 
 #include "module/module_api.h"
-#include "tests/config/scratch_dir.h"
-#include "tests/module/recording_host.h"
+#include "tests/support/recording_host.h"
+#include "tests/support/scratch_dir.h"
 
 namespace {
 

@@ -13,8 +13,9 @@
 #include <vector>
 
 #include "module/module_api.h"
-#include "tests/config/scratch_dir.h"
-#include "tests/module/recording_host.h"
+#include "tests/support/relocated_main.h"
+#include "tests/support/scratch_dir.h"
+#include "tests/support/recording_host.h"
 
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
@@ -22,7 +23,6 @@ using ::testing::IsEmpty;
 
 namespace {
 
-std::string libraryDir;  // where the build put Quarix.j27
 
 const char kConnect[] = "PortBus.Connect QRXS [08010200 AC000203 AE000206 AF000203 00000000]";
 
@@ -301,13 +301,3 @@ TEST_F(LoadedLibrary, DialogTemplateIsStoredByteForByteUnderJapanese)
 }
 
 }  // namespace
-
-int main(int argc, char** argv)
-{
-    const int code = RunFromScratchCopy(argc, argv, libraryDir);
-    if (code != -2) {
-        return code;
-    }
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

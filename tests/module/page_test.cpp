@@ -16,15 +16,15 @@
 #include <vector>
 
 #include "module/module_api.h"
-#include "tests/config/scratch_dir.h"
-#include "tests/module/recording_host.h"
+#include "tests/support/relocated_main.h"
+#include "tests/support/scratch_dir.h"
+#include "tests/support/recording_host.h"
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
 namespace {
 
-std::string libraryDir;
 
 // A fault inside a window procedure may be swallowed by the platform's
 // message dispatch, or end in a debugger that never returns. Either way the
@@ -445,13 +445,3 @@ TEST_F(PageInSheet, DISABLED_HoldForScreenshot)
 }
 
 }  // namespace
-
-int main(int argc, char** argv)
-{
-    const int code = RunFromScratchCopy(argc, argv, libraryDir);
-    if (code != -2) {
-        return code;
-    }
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -14,16 +14,15 @@
 #include <vector>
 
 #include "module/module_api.h"
-#include "tests/config/scratch_dir.h"
-#include "tests/module/recording_host.h"
+#include "tests/support/recording_host.h"
+#include "tests/support/relocated_main.h"
+#include "tests/support/scratch_dir.h"
 #include "tests/module/usage_meter.h"
 
 using ::testing::IsEmpty;
 using ::testing::SizeIs;
 
 namespace {
-
-std::string libraryDir;
 
 constexpr int kLoadCycles = 200;
 constexpr int kModuleCycles = 3000;
@@ -174,13 +173,3 @@ TEST_F(LoadedLibrary, OpeningAndClosingThePageLeavesNothing)
 }
 
 }  // namespace
-
-int main(int argc, char** argv)
-{
-    const int code = RunFromScratchCopy(argc, argv, libraryDir);
-    if (code != -2) {
-        return code;
-    }
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

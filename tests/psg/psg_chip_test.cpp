@@ -5,25 +5,10 @@
 #include <initializer_list>
 
 #include "psg/psg_chip.h"
-#include "psg/psg_test_access.h"
+#include "tests/support/level_tables.h"
+#include "tests/support/psg_stand_in.h"
 
 namespace {
-
-constexpr int32_t kClockHz = 3993600;
-
-void Write(int chip, std::initializer_list<uint32_t> bytes)
-{
-    for (const uint32_t b : bytes) {
-        PsgWrite(chip, b);
-    }
-}
-
-std::array<int32_t, 16> Levels(int chip)
-{
-    std::array<int32_t, 16> out{};
-    std::memcpy(out.data(), PsgTestChip(chip).levels.level, sizeof(out));
-    return out;
-}
 
 // Chip 0 reset at 44100 Hz (step 11579) with the table of volume offset 0.
 class PsgAfterReset : public ::testing::Test {
@@ -33,7 +18,7 @@ protected:
         PsgReset(0, kClockHz, 44100);
         PsgBuildLevels(0, 40);
     }
-    static PsgChip& Chip() { return PsgTestChip(0); }
+    static PsgChip& Chip() { return StandInChip(0); }
     static constexpr int32_t kStep = 11579;
 };
 
@@ -42,7 +27,7 @@ protected:
 TEST(PsgReset, StepAt44100)
 {
     PsgReset(0, kClockHz, 44100);
-    EXPECT_EQ(PsgTestChip(0).step, 11579);
+    EXPECT_EQ(StandInChip(0).step, 11579);
 }
 
 // Step per rate, and the periods that follow from it: noise at shift rates
@@ -65,7 +50,7 @@ TEST(PsgReset, StepAndDerivedPeriodsPerRate)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.rateHz);
         PsgReset(1, kClockHz, row.rateHz);
-        const PsgChip& c = PsgTestChip(1);
+        const PsgChip& c = StandInChip(1);
         EXPECT_EQ(c.sampleRate, row.rateHz);
         EXPECT_EQ(c.step, row.step);
         for (uint32_t rate = 0; rate < 3; ++rate) {
@@ -92,15 +77,15 @@ TEST(PsgReset, RestoresResetStateAndKeepsLevelsAndTaps)
     PsgReset(0, kClockHz, 44100);
     PsgBuildLevels(0, 40);
     Write(0, {0x8E, 0x0F, 0x90, 0xB4, 0xD2, 0xE5, 0xF0, 0xAF, 0x3F});
-    PsgTestChip(0).counter[1] = 777;
-    PsgTestChip(0).output[0] = 1;
-    const auto levels = Levels(0);
+    StandInChip(0).counter[1] = 777;
+    StandInChip(0).output[0] = 1;
+    const auto levels = StandInLevels(0);
 
     PsgReset(0, kClockHz, 48000);
-    const PsgChip& c = PsgTestChip(0);
+    const PsgChip& c = StandInChip(0);
     EXPECT_EQ(c.sampleRate, 48000);
     EXPECT_EQ(c.step, 12603);
-    EXPECT_EQ(Levels(0), levels);
+    EXPECT_EQ(StandInLevels(0), levels);
     EXPECT_EQ(c.noiseTaps, kWhiteNoiseTaps);
     EXPECT_EQ(c.latched, 0);
     EXPECT_EQ(c.lfsr, 0xF35u);
@@ -121,18 +106,16 @@ TEST(PsgReset, RestoresResetStateAndKeepsLevelsAndTaps)
 // Level curves per gain, truncated, clamped at full scale, entry 15 off.
 TEST(PsgBuildLevels, CurvePerGain)
 {
-    using Table = std::array<int32_t, 16>;
-    const Table gain40 = {10922, 10922, 10922, 10922, 10921, 8675, 6891, 5473,
-                          4348,  3453,  2743,  2179,  1731,  1374, 1092, 0};
+    const LevelRow gain40 = kLevelsGain40;
     const struct {
         int32_t gain;
-        Table levels;
+        LevelRow levels;
     } rows[] = {
-        {0, {10922, 8675, 6891, 5473, 4348, 3453, 2743, 2179, 1731, 1374, 1092, 867, 689, 547, 434, 0}},
+        {0, kLevelsGain0},
         {20, {10922, 10922, 10921, 8675, 6891, 5473, 4348, 3453, 2743, 2179, 1731, 1374, 1092, 867, 689, 0}},
         {40, gain40},
         {45, {10922, 10922, 10922, 10922, 10922, 9734, 7732, 6141, 4878, 3875, 3078, 2445, 1942, 1542, 1225, 0}},
-        {60, {10922, 10922, 10922, 10922, 10922, 10922, 10921, 8675, 6891, 5473, 4348, 3453, 2743, 2179, 1731, 0}},
+        {60, kLevelsGain60},
         {100, {10922, 10922, 10922, 10922, 10922, 10922, 10922, 10922, 10922, 10922, 10921, 8675, 6891, 5473, 4348, 0}},
         {255, {10922, 10922, 10922, 10922, 10922, 10922, 10922, 10922, 10922, 10922, 10922, 10922, 10922, 10922, 10922, 0}},
         {-1, {10922, 10922, 10922, 10922, 10922, 10922, 10922, 10922, 10922, 10922, 10922, 10922, 10922, 10922, 10922, 0}},
@@ -142,7 +125,7 @@ TEST(PsgBuildLevels, CurvePerGain)
     for (const auto& row : rows) {
         SCOPED_TRACE(row.gain);
         PsgBuildLevels(1, row.gain);
-        EXPECT_EQ(Levels(1), row.levels);
+        EXPECT_EQ(StandInLevels(1), row.levels);
     }
 }
 
@@ -298,6 +281,6 @@ TEST_F(PsgAfterReset, ChipsAreIndependent)
     EXPECT_EQ(Chip().regs[0], 0);
     EXPECT_EQ(Chip().amplitude[0], 0);
     EXPECT_EQ(Chip().levels.level[1], 10922);
-    EXPECT_EQ(PsgTestChip(1).period[0], 254 * 5789);
-    EXPECT_EQ(PsgTestChip(1).amplitude[0], 3453);
+    EXPECT_EQ(StandInChip(1).period[0], 254 * 5789);
+    EXPECT_EQ(StandInChip(1).amplitude[0], 3453);
 }

@@ -11,14 +11,11 @@
 #include <vector>
 
 #include "psg/psg_chip.h"
-#include "psg/psg_test_access.h"
-#include "tests/psg/reference_render.h"
+#include "tests/support/psg_stand_in.h"
+#include "tests/support/reference_render.h"
 
 namespace {
 
-constexpr int32_t kClockHz = 3993600;
-constexpr int32_t kMinRateHz = 4;
-constexpr int32_t kMaxRateHz = 3997381;
 
 // xorshift64*: a fixed stream per seed.
 class Random {
@@ -66,16 +63,16 @@ std::vector<StereoFrame> StartFrames(int32_t count, Random& rng)
 // One call on chip 0 through both renderers, from the same state.
 ::testing::AssertionResult RenderMatches(int32_t count, Random& rng)
 {
-    const PsgChip before = PsgTestChip(0);
+    const PsgChip before = StandInChip(0);
     PsgChip reference = before;
     std::vector<StereoFrame> actual = StartFrames(count, rng);
     std::vector<StereoFrame> expected = actual;
     PsgRender(0, actual.data(), count);
     ReferenceRender(reference, expected.data(), count);
-    if (std::memcmp(&reference, &PsgTestChip(0), sizeof reference) != 0) {
+    if (std::memcmp(&reference, &StandInChip(0), sizeof reference) != 0) {
         return ::testing::AssertionFailure() << "count " << count << "\nbefore:   " << Describe(before)
                                              << "\nexpected: " << Describe(reference)
-                                             << "\nactual:   " << Describe(PsgTestChip(0));
+                                             << "\nactual:   " << Describe(StandInChip(0));
     }
     for (size_t f = 0; f < actual.size(); ++f) {
         if (actual[f].left != expected[f].left || actual[f].right != expected[f].right) {
@@ -149,7 +146,7 @@ void WriteSomething(const Stream& s, Random& rng)
 // random; the noise output stays bit 0 of its register, as always.
 void PlaceCounters(int32_t count, Random& rng)
 {
-    PsgChip& c = PsgTestChip(0);
+    PsgChip& c = StandInChip(0);
     const int64_t limit = int64_t{2046} * c.step;
     for (int i = 0; i < 4; ++i) {
         if (!rng.OneIn(2)) {
@@ -167,7 +164,7 @@ void PlaceCounters(int32_t count, Random& rng)
 // Frames the reference can render within budget, from the chip's event rates.
 int32_t Affordable(int32_t wanted, int64_t& budget)
 {
-    const PsgChip& c = PsgTestChip(0);
+    const PsgChip& c = StandInChip(0);
     int64_t perFrame = 4;
     for (int i = 0; i < 4; ++i) {
         if (c.amplitude[i] != 0) {  // silent channels have no events
@@ -202,7 +199,7 @@ TEST_P(PsgRenderDifferential, SameStateAndFramesAfterEveryCall)
     const Stream& s = GetParam();
     Random rng(s.seed);
     int64_t budget = int64_t{1} << 26;  // reference work, in channel-frames and events
-    PsgTestChip(0) = PsgChip{};
+    StandInChip(0) = PsgChip{};
     PsgBuildLevels(0, static_cast<int32_t>(rng.Below(61)));
     PsgReset(0, kClockHz, PickRate(s, rng));
     int calls = 0;
@@ -263,8 +260,8 @@ TEST(PsgRenderLongCall, SplitsIntoCallsOfTheLongestLength)
     for (const uint32_t b : {0x8Eu, 0x0Fu, 0x90u, 0xA5u, 0xBFu, 0xE4u, 0xF0u}) {
         PsgWrite(0, b);
     }
-    PsgTestChip(0).counter[1] = 3 * kFrameUnits;  // silent: held in every piece
-    PsgChip reference = PsgTestChip(0);
+    StandInChip(0).counter[1] = 3 * kFrameUnits;  // silent: held in every piece
+    PsgChip reference = StandInChip(0);
     constexpr int32_t kCount = 2 * kMaxRenderFrames + 1000;
     std::vector<StereoFrame> actual(kCount, StereoFrame{1, 2});
     std::vector<StereoFrame> expected = actual;
@@ -272,6 +269,6 @@ TEST(PsgRenderLongCall, SplitsIntoCallsOfTheLongestLength)
     ReferenceRender(reference, expected.data(), kMaxRenderFrames);
     ReferenceRender(reference, expected.data() + kMaxRenderFrames, kMaxRenderFrames);
     ReferenceRender(reference, expected.data() + 2 * kMaxRenderFrames, 1000);
-    EXPECT_EQ(std::memcmp(&reference, &PsgTestChip(0), sizeof reference), 0);
+    EXPECT_EQ(std::memcmp(&reference, &StandInChip(0), sizeof reference), 0);
     EXPECT_EQ(std::memcmp(actual.data(), expected.data(), actual.size() * sizeof(StereoFrame)), 0);
 }

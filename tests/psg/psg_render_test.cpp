@@ -6,20 +6,11 @@
 #include <vector>
 
 #include "psg/psg_chip.h"
-#include "psg/psg_test_access.h"
+#include "tests/support/psg_stand_in.h"
 
 using ::testing::ElementsAreArray;
 
 namespace {
-
-constexpr int32_t kClockHz = 3993600;
-
-void Write(int chip, std::initializer_list<uint32_t> bytes)
-{
-    for (const uint32_t b : bytes) {
-        PsgWrite(chip, b);
-    }
-}
 
 // Renders count zeroed frames of chip 0, checks left == right, and returns
 // the left samples.
@@ -43,7 +34,7 @@ std::vector<int32_t> NoiseOutputs(int count)
     StereoFrame frame{0, 0};
     for (int i = 0; i < count; ++i) {
         PsgRender(0, &frame, 1);
-        outputs.push_back(PsgTestChip(0).output[3]);
+        outputs.push_back(StandInChip(0).output[3]);
     }
     return outputs;
 }
@@ -56,7 +47,7 @@ protected:
         PsgReset(0, kClockHz, 44100);
         PsgBuildLevels(0, 40);
     }
-    static PsgChip& Chip() { return PsgTestChip(0); }
+    static PsgChip& Chip() { return StandInChip(0); }
 };
 
 }  // namespace
@@ -221,7 +212,7 @@ TEST(PsgNoise, WhiteSequenceAndItsLength)
     PsgReset(0, kClockHz, 7800);
     PsgBuildLevels(0, 40);
     Write(0, {0xE4, 0xF0});
-    ASSERT_EQ(PsgTestChip(0).period[3], 65536);
+    ASSERT_EQ(StandInChip(0).period[3], 65536);
     const std::vector<int32_t> first = {1, 0, 0, 1, 0, 0, 0, 1, 0, 1, 0, 0, 0,
                                         1, 0, 1, 0, 1, 1, 0, 0, 1, 1, 1, 1, 0};
     EXPECT_EQ(NoiseOutputs(26), first);
@@ -229,12 +220,12 @@ TEST(PsgNoise, WhiteSequenceAndItsLength)
     // The register first returns to the seed after 32767 shifts.
     StereoFrame frame{0, 0};
     int shifts = 26;
-    while (shifts < 32767 && PsgTestChip(0).lfsr != 0xF35u) {
+    while (shifts < 32767 && StandInChip(0).lfsr != 0xF35u) {
         PsgRender(0, &frame, 1);
         ++shifts;
     }
     EXPECT_EQ(shifts, 32767);
-    EXPECT_EQ(PsgTestChip(0).lfsr, 0xF35u);
+    EXPECT_EQ(StandInChip(0).lfsr, 0xF35u);
     EXPECT_EQ(NoiseOutputs(26), first);
 }
 
@@ -254,12 +245,12 @@ TEST(PsgNoise, PeriodicSequenceRepeatsEveryFifteenShifts)
 // register only drains, and its output ends at 0.
 TEST(PsgNoise, WithoutTapsTheRegisterDrains)
 {
-    PsgTestChip(0) = PsgChip{};  // as at load
+    StandInChip(0) = PsgChip{};  // as at load
     // 249600 Hz makes step, and so the noise period after reset, one frame.
     PsgReset(0, kClockHz, 249600);
     PsgBuildLevels(0, 40);
     PsgWrite(0, 0xF0);
-    ASSERT_EQ(PsgTestChip(0).period[3], 65536);
+    ASSERT_EQ(StandInChip(0).period[3], 65536);
     EXPECT_EQ(NoiseOutputs(16), (std::vector<int32_t>{0, 1, 0, 1, 1, 0, 0, 1, 1, 1, 1, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(PsgTestChip(0).lfsr, 0u);
+    EXPECT_EQ(StandInChip(0).lfsr, 0u);
 }

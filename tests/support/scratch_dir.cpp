@@ -1,4 +1,4 @@
-#include "tests/config/scratch_dir.h"
+#include "tests/support/scratch_dir.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "tests/psg/reference_render.h"
+#include "tests/support/reference_render.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "device/device.h"
-#include "psg/psg_test_access.h"
+#include "tests/support/psg_stand_in.h"
 
 enum class HubOp { Attach, Detach, Update };
 
@@ -29,7 +29,7 @@ using ChipPair = std::array<PsgChip, 2>;
 
 inline ChipPair SnapshotChips()
 {
-    return {PsgTestChip(0), PsgTestChip(1)};
+    return {StandInChip(0), StandInChip(1)};
 }
 
 class RecordingHub : public ISoundHub {

@@ -1,9 +1,9 @@
-#include "tests/module/recording_host.h"
+#include "tests/support/recording_host.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "tests/config/scratch_dir.h"
+#include "tests/support/scratch_dir.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "device/device.h"
+#include "module/host_device.h"
 #include "module/host_sound.h"
 #include "module/host_ui.h"
 #include "module/module_api.h"
