@@ -1,5 +1,7 @@
 #include "host/gd3_tags.h"
 
+#include "host/vgm_reader.h"
+
 #include <cstdio>
 #include <utility>
 
@@ -7,19 +9,6 @@ namespace {
 
 constexpr size_t kGd3HeadBytes = 12;  // "Gd3 ", version, length
 constexpr int kGd3Strings = 11;
-
-uint32_t ReadLe32(const uint8_t* p)
-{
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-std::string Hex(uint64_t value)
-{
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
-    return text;
-}
 
 void PutUtf8(uint32_t c, std::string* out)
 {
@@ -98,7 +87,7 @@ bool ReadGd3Tags(const uint8_t* data, size_t size, uint64_t offset, Gd3Tags* tag
     if (offset == 0) {
         return true;
     }
-    const std::string what = "GD3 tags at offset " + Hex(offset) + " ignored: ";
+    const std::string what = "GD3 tags at offset " + HexText(offset) + " ignored: ";
     if (offset >= size || size - offset < kGd3HeadBytes) {
         *warning = what + "the block lies past the end of the file";
         return false;

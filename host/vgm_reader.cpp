@@ -7,19 +7,6 @@ namespace {
 constexpr uint32_t kHeaderEnd = 0x40;  // smallest header, also data start before 1.50
 constexpr uint32_t kDataBlockHead = 7; // 0x67 0x66 type size32
 
-uint32_t ReadLe32(const uint8_t* p)
-{
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-std::string Hex(uint64_t value)
-{
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
-    return text;
-}
-
 // Length in bytes, code included, of every fixed-length command; 0 for codes
 // that no version defines. 0x67 (data block) is measured by the caller.
 uint32_t CommandLength(uint8_t code, uint32_t version)
@@ -91,12 +78,12 @@ private:
                             " bytes, the file has " + std::to_string(size));
             }
             if (end < kHeaderEnd) {
-                return Fail("end-of-file offset " + Hex(eofField) + " points into the header");
+                return Fail("end-of-file offset " + HexText(eofField) + " points into the header");
             }
         }
         song->version = ReadLe32(data + 0x08);
         if (song->version > 0x171) {
-            Warn("VGM version " + Hex(song->version) + " is newer than 1.71; read as 1.71");
+            Warn("VGM version " + HexText(song->version) + " is newer than 1.71; read as 1.71");
         }
         const uint32_t clockField = ReadLe32(data + 0x0C);
         song->snClockHz = clockField & 0x3FFFFFFFu;
@@ -110,11 +97,11 @@ private:
             const uint32_t field = ReadLe32(data + 0x34);
             if (field != 0) {
                 if (field >= 0x80000000u || 0x34u + field < kHeaderEnd) {
-                    return Fail("data offset " + Hex(field) + " points backwards, into the header");
+                    return Fail("data offset " + HexText(field) + " points backwards, into the header");
                 }
                 dataStart = 0x34u + uint64_t{field};
                 if (dataStart > end) {
-                    return Fail("data offset " + Hex(field) + " points past the end of the file");
+                    return Fail("data offset " + HexText(field) + " points past the end of the file");
                 }
             }
         }
@@ -134,10 +121,10 @@ private:
         if (loopField != 0) {
             loopAt = 0x1C + uint64_t{loopField};
             if (loopAt >= streamEnd) {
-                return Fail("loop offset " + Hex(loopField) + " points past the end of the data");
+                return Fail("loop offset " + HexText(loopField) + " points past the end of the data");
             }
             if (loopAt < dataStart) {
-                return Fail("loop offset " + Hex(loopField) + " points before the data");
+                return Fail("loop offset " + HexText(loopField) + " points before the data");
             }
         }
         return true;
@@ -180,18 +167,18 @@ private:
             uint64_t length = CommandLength(code, song->version);
             if (code == 0x67) {
                 if (pos + kDataBlockHead > streamEnd) {
-                    return Fail("data block at offset " + Hex(pos) + " is cut off by the end of the data");
+                    return Fail("data block at offset " + HexText(pos) + " is cut off by the end of the data");
                 }
                 if (data[pos + 1] != 0x66) {
-                    return Fail("data block at offset " + Hex(pos) + " lacks its 0x66 marker");
+                    return Fail("data block at offset " + HexText(pos) + " lacks its 0x66 marker");
                 }
                 // Bit 31 of the size flags the second chip's memory; the rest is the length.
                 length = kDataBlockHead + uint64_t{ReadLe32(data + pos + 3) & 0x7FFFFFFFu};
             } else if (length == 0) {
-                return Fail("unknown command " + Hex(code) + " at offset " + Hex(pos));
+                return Fail("unknown command " + HexText(code) + " at offset " + HexText(pos));
             }
             if (pos + length > streamEnd) {
-                return Fail("command " + Hex(code) + " at offset " + Hex(pos) + " is cut off by the end of the data");
+                return Fail("command " + HexText(code) + " at offset " + HexText(pos) + " is cut off by the end of the data");
             }
             const uint8_t* operand = data + pos + 1;
             if (code == 0x66) {
@@ -227,7 +214,7 @@ private:
             pos += length;
         }
         if (loopAt != 0 && !loopFound) {
-            return Fail("loop offset " + Hex(loopAt - 0x1C) + " does not point at a command");
+            return Fail("loop offset " + HexText(loopAt - 0x1C) + " does not point at a command");
         }
         if (!song->hasEndCommand) {
             Warn("no end command (0x66): played to the end of the data");
@@ -252,6 +239,19 @@ private:
 };
 
 }  // namespace
+
+uint32_t ReadLe32(const uint8_t* p)
+{
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+std::string HexText(uint64_t value)
+{
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
+    return text;
+}
 
 bool ParseVgm(const uint8_t* data, size_t size, VgmSong* song, std::string* error,
               std::vector<std::string>* warnings)

@@ -9,6 +9,11 @@
 #include <string>
 #include <vector>
 
+// The little-endian 32-bit value at p, as VGM headers and tags store numbers.
+uint32_t ReadLe32(const uint8_t* p);
+// "0x1F" for offsets and codes in messages.
+std::string HexText(uint64_t value);
+
 constexpr uint32_t kVgmSampleRate = 44100;  // VGM time unit: samples per second
 constexpr size_t kNoLoop = static_cast<size_t>(-1);
 
