@@ -98,6 +98,7 @@ std::string RenderUsage(const std::string& program, bool moduleOption)
         "                      (the pitch then follows the chips' 3993600 Hz; the tempo stays)\n"
         "  --max-hours H       refuse renders longer than H hours (default 24)\n"
         "  -q, --quiet         no progress line and no summary\n";
+    text += LiveUsage(moduleOption);
     if (moduleOption) {
         text += "  --module PATH       the sound module to load (default: Quarix.j27 beside this program)\n"
                 "\n"
@@ -127,7 +128,10 @@ bool ParseRenderOptions(const std::vector<std::string>& args, bool moduleOption,
         };
         std::string text;
         long long number = 0;
-        if (a == "-h" || a == "--help") {
+        const int live = ParseLiveOption(args, &i, moduleOption, &options->live, error);
+        if (live != 0) {
+            if (live < 0) return false;
+        } else if (a == "-h" || a == "--help") {
             options->help = true;
         } else if (a == "-o" || a == "--output") {
             if (!value(&options->wavPath)) return false;
@@ -222,27 +226,42 @@ int RunRender(const RenderOptions& options, const std::string& program, DeviceBi
         std::fprintf(err, "%s: %s\n", program.c_str(), error.c_str());
         return 1;
     }
-    Progress progress(!options.quiet && StderrIsTerminal(), plan.totalFrames, plan.hostRateHz);
+    Progress progress(!options.quiet && !options.live.play && StderrIsTerminal(), plan.totalFrames,
+                      plan.hostRateHz);
     output.onProgress = [&](uint64_t frames) { progress.Show(frames, err); };
+    LiveSession live(options.live, &output);
+    if (!live.Start(plan.hostRateHz, plan.totalFrames, LiveTitle(options.input), options.quiet ? nullptr : err,
+                    &error)) {
+        std::fprintf(err, "%s: %s\n", program.c_str(), error.c_str());
+        return 1;
+    }
 
     PortBus bus;
-    SoundHub hub(&output);
+    SoundHub hub(live.Sink());
     if (!binding.Bind(bus, hub, &error)) {
         binding.Release();
         std::fprintf(err, "%s: %s\n", program.c_str(), error.c_str());
         return 1;
     }
     const auto start = std::chrono::steady_clock::now();
-    if (kind == InputKind::Vgm) {
-        PlayVgm(song, options.play, plan, bus, hub);
-    } else {
-        PlayScript(script, plan, bus, hub);
-    }
+    std::string liveError;
+    const bool played = live.Run(
+        [&] {
+            if (kind == InputKind::Vgm) {
+                PlayVgm(song, options.play, plan, bus, hub);
+            } else {
+                PlayScript(script, plan, bus, hub);
+            }
+        },
+        &liveError);
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     binding.Release();
     progress.End(err);
     if (!output.Finish(&error)) {
         std::fprintf(err, "%s: %s\n", program.c_str(), error.c_str());
+        return 1;
+    }
+    if (options.live.play && !LiveReport(live, played, liveError, program, err)) {
         return 1;
     }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "host/live_player.h"
 #include "host/player.h"
 
 class PortBus;
@@ -29,6 +30,7 @@ struct RenderOptions {
     std::string rawPath;
     std::string modulePath;  // j27host only
     PlayOptions play;
+    LiveOptions live;
     bool quiet = false;
     bool help = false;
 };
