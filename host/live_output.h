@@ -26,9 +26,9 @@ public:
     // False once the server or the device has gone away, with a message;
     // nothing more will play.
     virtual bool Healthy(std::string* error) = 0;
-    // Called when the ring is empty and nothing more will come: plays out
-    // what the device still holds and returns, or returns false when the
-    // output fails meanwhile.
+    // Called when nothing more will come: plays out what the ring and the
+    // device still hold and returns, or returns false when the output fails
+    // meanwhile.
     virtual bool Drain(std::string* error) = 0;
     // Stops at once and disconnects; harmless when Open failed.
     virtual void Close() = 0;

@@ -244,11 +244,6 @@ bool LiveSession::Run(const std::function<void()>& play, std::string* error)
     }
     try {
         play();
-        // Play out the ring, still serving the sheet and the keys.
-        while (ring->Fill() > 0) {
-            Serve();
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
         ok = output->Drain(&failure);
     } catch (const PlaybackStopped&) {
         ok = failure.empty();

@@ -138,6 +138,9 @@ public:
 
     bool Drain(std::string* error) override
     {
+        while (ring->Fill() > 0 && !failed.load()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
         pa_threaded_mainloop_lock(loop);
         draining = true;
         // Starts a stream shorter than the server's pre-buffer as well.
