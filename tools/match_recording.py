@@ -12,7 +12,9 @@ dropped). Every frame that is not silent must lie in such a stretch.
 
 With --switch, the recording may move once from REFERENCE to OTHER (a render
 of the same input with other settings): what comes after the move must match
-OTHER, still in order. The frame of the move is reported.
+OTHER, still in order. The frame of the move is reported, and up to
+--max-unexplained frames may match neither (a change that reaches the
+channels one by one).
 
 Prints one line of figures; exits 1 when the recording breaks the rules or
 holds less than S (default 0.5) of the reference's frames.
@@ -72,6 +74,7 @@ def main():
     parser.add_argument('recording')
     parser.add_argument('--min-share', type=float, default=0.5)
     parser.add_argument('--switch')
+    parser.add_argument('--max-unexplained', type=int, default=0)
     args = parser.parse_args()
 
     refs = [Reference(wav_frames(args.reference))]
@@ -116,7 +119,7 @@ def main():
           f'({share:.1%} of the reference\'s {frames}; {frames - matched} missing), '
           f'{unexplained} unexplained'
           + (f', switched at reference frame {switched_at}' if args.switch else ''))
-    if unexplained or share < args.min_share or (args.switch and switched_at is None):
+    if unexplained > args.max_unexplained or share < args.min_share or (args.switch and switched_at is None):
         sys.exit(1)
 
 

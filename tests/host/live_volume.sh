@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# A volume change applied through the real page mid-play shows in the
+# recording at the level an offline render with that volume gives: the
+# recording must follow the render at the stored settings up to a point and
+# the render at the new volume after it (tools/match_recording.py --switch).
+#
+#   live_volume.sh PULSE_DIR WORK_DIR INPUT WINE_RUN LIVE_VOLUME_TEST J27HOST QUARIX_J27
+set -eu
+pulse=$1 work=$2 input=$3 winerun=$4 tester=$5 host=$6 module=$7
+top=$(cd "$(dirname "$0")/../.." && pwd)
+volume=-20
+export PULSE_SERVER="unix:$pulse/native"
+rm -rf "$work"
+mkdir -p "$work/before" "$work/after" "$work/live"
+cp "$host" "$module" "$work/before/"
+cp "$host" "$module" "$work/after/"
+cp "$tester" "$module" "$work/live/"
+printf '[QUARIX_SOUND]\r\nVolume=%s\r\nEnable=1\r\n' "$volume" > "$work/after/J27.INI"
+
+"$winerun" "$work/before/$(basename "$host")" "$input" -o "$work/before.wav" -q
+"$winerun" "$work/after/$(basename "$host")" "$input" -o "$work/after.wav" -q
+
+parec -d quarix_null.monitor --format=s16le --rate=44100 --channels=2 --raw "$work/recording.raw" &
+recorder=$!
+trap 'kill "$recorder" 2>/dev/null || true' EXIT
+sleep 0.5
+xvfb-run -a "$winerun" "$work/live/$(basename "$tester")" "$input" "$work/live.wav" "$volume" 8
+sleep 0.5
+kill "$recorder"
+wait "$recorder" || true
+
+# The page applied what was asked, and the module kept it.
+grep -q "Volume=$volume" "$work/live/J27.INI"
+# Channels take the new level at their next attenuation write: between the
+# two renders the recording may follow neither for a moment.
+python3 "$top/tools/match_recording.py" "$work/before.wav" "$work/recording.raw" --switch "$work/after.wav" \
+  --min-share 0.4 --max-unexplained 44100

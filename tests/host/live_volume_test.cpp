@@ -1,0 +1,88 @@
+// Plays INPUT live through the real Quarix.j27 with the settings sheet open,
+// and after SECONDS moves the page's volume slider to VOLUME and presses
+// Apply, as a user would, from the player thread that pumps the sheet.
+//
+//   live_volume_test INPUT OUT.wav VOLUME SECONDS
+// Exits non-zero when playback fails or the apply never reached the page.
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include <windows.h>
+#include <commctrl.h>
+#include <prsht.h>
+
+#include "host/render_app.h"
+#include "host/win32/live_settings.h"
+#include "host/win32/module_binding.h"
+
+namespace {
+
+constexpr int kSliderId = 1001;
+
+class DrivingSheet final : public LiveSettingsSheet {
+public:
+    DrivingSheet(ModuleBinding& binding, int volumeOffset, double afterSeconds)
+        : LiveSettingsSheet(binding), volume(volumeOffset), after(afterSeconds)
+    {
+    }
+
+    bool Open(std::string* error) override
+    {
+        opened = std::chrono::steady_clock::now();
+        return LiveSettingsSheet::Open(error);
+    }
+
+    void Pump() override
+    {
+        LiveSettingsSheet::Pump();
+        const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - opened).count();
+        if (done || Sheet() == nullptr || elapsed < after) {
+            return;
+        }
+        done = true;
+        HWND page = PropSheet_GetCurrentPageHwnd(Sheet());
+        HWND slider = GetDlgItem(page, kSliderId);
+        SendMessageA(slider, TBM_SETPOS, TRUE, volume);
+        SendMessageA(page, WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, 0), reinterpret_cast<LPARAM>(slider));
+        PropSheet_Apply(Sheet());
+        std::printf("applied volume %d after %.2f s of playback\n", volume, elapsed);
+    }
+
+    bool done = false;
+
+private:
+    int volume;
+    double after;
+    std::chrono::steady_clock::time_point opened;
+};
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 5) {
+        std::fprintf(stderr, "usage: live_volume_test INPUT OUT.wav VOLUME SECONDS\n");
+        return 2;
+    }
+    ModuleBinding binding("");
+    DrivingSheet sheet(binding, std::atoi(argv[3]), std::atof(argv[4]));
+    RenderOptions options;
+    options.input = argv[1];
+    options.wavPath = argv[2];
+    options.quiet = true;
+    options.live.play = true;
+    options.live.settings = true;
+    options.live.companion = &sheet;
+    const int status = RunRender(options, "live_volume_test", binding, stdout, stderr);
+    if (status != 0) {
+        return status;
+    }
+    if (!sheet.done || sheet.site.applied == 0) {
+        std::fprintf(stderr, "live_volume_test: the page was never applied\n");
+        return 1;
+    }
+    return 0;
+}
