@@ -11,7 +11,7 @@ packages=(
   g++-mingw-w64-i686 binutils-mingw-w64-i686 libz-mingw-w64-dev
   wine wine32:i386 wine64 xvfb xauth
   valgrind sox imagemagick locales
-  pulseaudio pulseaudio-utils libpulse-dev libpulse0:i386
+  pulseaudio pulseaudio-utils libpulse-dev libpulse0:i386 time
 )
 
 have_i386() {
