@@ -279,6 +279,7 @@ void LiveSession::Take(const StereoFrame* frames, size_t count)
     if (files != nullptr) {
         files->Take(frames, count);
     }
+    taken += count;
     if (stopping) {
         throw PlaybackStopped{};
     }
@@ -305,7 +306,7 @@ void LiveSession::Take(const StereoFrame* frames, size_t count)
 void LiveSession::Serve()
 {
     if (options.companion != nullptr) {
-        options.companion->Pump();
+        options.companion->Pump(taken, ring->Fill());
     }
     const int key = keyboard != nullptr ? keyboard->Next() : 0;
     if (key == ' ') {

@@ -39,7 +39,9 @@ class LiveCompanion {
 public:
     virtual ~LiveCompanion() = default;
     virtual bool Open(std::string* error) = 0;
-    virtual void Pump() = 0;
+    // frame: the emulated moment a device call made now lands at;
+    // queuedFrames: finished frames still waiting in the ring before it.
+    virtual void Pump(uint64_t frame, uint64_t queuedFrames) = 0;
     virtual void Close() = 0;
 };
 
@@ -104,6 +106,7 @@ private:
     int32_t rate = 0;
     uint64_t total = 0;
     uint64_t pushed = 0;
+    uint64_t taken = 0;  // frames the hub has handed on: its present moment
     std::string title;
     std::FILE* statusFile = nullptr;  // null: no status line
     bool paused = false;

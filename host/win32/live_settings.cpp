@@ -21,7 +21,7 @@ bool LiveSettingsSheet::Open(std::string* error)
     return true;
 }
 
-void LiveSettingsSheet::Pump()
+void LiveSettingsSheet::Pump(uint64_t, uint64_t)
 {
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE) != 0) {

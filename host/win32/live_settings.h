@@ -4,6 +4,7 @@
 // messages between blocks; so the page's Apply reaches the device on the
 // same thread as every port write and Mix, never during one.
 
+#include <cstdint>
 #include <string>
 
 #include <windows.h>
@@ -20,7 +21,7 @@ public:
     bool Open(std::string* error) override;
     // Handles the messages waiting for this thread; after OK or Cancel the
     // sheet is destroyed and the music plays on.
-    void Pump() override;
+    void Pump(uint64_t frame, uint64_t queuedFrames) override;
     void Close() override;
 
     HWND Sheet() const { return sheet; }

@@ -31,7 +31,7 @@ parec -d quarix_null.monitor --format=s16le --rate=44100 --channels=2 --raw "$wo
 recorder=$!
 trap 'kill "$recorder" 2>/dev/null || true' EXIT
 sleep 0.5
-xvfb-run -a "$winerun" "$work/live/$(basename "$tester")" "$input" "$work/live.wav" "$volume" 6
+xvfb-run -a "$winerun" "$work/live/$(basename "$tester")" "$input" "$work/live.wav" "$volume" 6 | tee "$work/live.txt"
 sleep 0.5
 kill "$recorder"
 wait "$recorder" || true
@@ -41,4 +41,12 @@ grep -q "Volume=$stored" "$work/live/J27.INI"
 # Channels take the new level at their next attenuation write: for up to
 # 1/60 s the recording may follow neither render.
 python3 "$top/tools/match_recording.py" "$work/before.wav" "$work/recording.raw" --switch "$work/after.wav" \
-  --min-share 0.5 --max-unexplained 735
+  --min-share 0.5 --max-unexplained 735 | tee "$work/match.txt"
+# And the move comes at the moment of the apply, not before it, and within
+# the next attenuation write (a dropped block may hide a little more).
+applied=$(sed -n 's/.* at frame \([0-9]*\),.*/\1/p' "$work/live.txt")
+switched=$(sed -n 's/.*switched at reference frame \([0-9]*\).*/\1/p' "$work/match.txt")
+if [ -z "$applied" ] || [ -z "$switched" ] || [ "$switched" -lt "$applied" ] || [ "$switched" -gt $((applied + 44100)) ]; then
+  echo "FAIL: applied at frame ${applied:-?}, the recording moved at frame ${switched:-?}"
+  exit 1
+fi

@@ -35,9 +35,9 @@ public:
         return LiveSettingsSheet::Open(error);
     }
 
-    void Pump() override
+    void Pump(uint64_t frame, uint64_t queuedFrames) override
     {
-        LiveSettingsSheet::Pump();
+        LiveSettingsSheet::Pump(frame, queuedFrames);
         const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - opened).count();
         if (done || Sheet() == nullptr || elapsed < after) {
             return;
@@ -48,7 +48,11 @@ public:
         SendMessageA(slider, TBM_SETPOS, TRUE, volume);
         SendMessageA(page, WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, 0), reinterpret_cast<LPARAM>(slider));
         PropSheet_Apply(Sheet());
-        std::printf("applied volume %d after %.2f s of playback\n", volume, elapsed);
+        // Audible once the frames queued before it have played, plus the
+        // sound system's own buffer.
+        std::printf("applied volume %d after %.2f s of playback at frame %llu, %llu frames (%.1f ms) queued\n",
+                    volume, elapsed, static_cast<unsigned long long>(frame),
+                    static_cast<unsigned long long>(queuedFrames), 1000.0 * static_cast<double>(queuedFrames) / 44100);
     }
 
     bool done = false;
