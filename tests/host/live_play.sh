@@ -11,7 +11,8 @@ set -eu
 pulse=$1 work=$2 input=$3
 shift 3
 top=$(cd "$(dirname "$0")/../.." && pwd)
-export PULSE_SERVER="unix:$pulse/native"
+PULSE_SERVER=$(cat "$pulse/server")
+export PULSE_SERVER
 rm -rf "$work"
 mkdir -p "$work"
 

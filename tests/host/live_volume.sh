@@ -12,7 +12,8 @@ set -eu
 pulse=$1 work=$2 winerun=$3 tester=$4 host=$5 module=$6
 top=$(cd "$(dirname "$0")/../.." && pwd)
 volume=-20
-export PULSE_SERVER="unix:$pulse/native"
+PULSE_SERVER=$(cat "$pulse/server")
+export PULSE_SERVER
 rm -rf "$work"
 mkdir -p "$work/before" "$work/after" "$work/live"
 input=$work/pulsing.vgm

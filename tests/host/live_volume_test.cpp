@@ -1,6 +1,7 @@
 // Plays INPUT live through the real Quarix.j27 with the settings sheet open,
 // and after SECONDS moves the page's volume slider to VOLUME and presses
-// Apply, as a user would, from the player thread that pumps the sheet.
+// Apply, as a user would, from the player thread that pumps the sheet; two
+// seconds later it presses OK, which closes the sheet while the music plays on.
 //
 //   live_volume_test INPUT OUT.wav VOLUME SECONDS
 // Exits non-zero when playback fails or the apply never reached the page.
@@ -39,6 +40,12 @@ public:
     {
         LiveSettingsSheet::Pump(frame, queuedFrames);
         const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - opened).count();
+        if (done && !closed && elapsed >= after + 2) {
+            // OK applies the same settings again and closes the sheet; the music plays on.
+            closed = true;
+            PropSheet_PressButton(Sheet(), PSBTN_OK);
+            return;
+        }
         if (done || Sheet() == nullptr || elapsed < after) {
             return;
         }
@@ -55,7 +62,8 @@ public:
                     static_cast<unsigned long long>(queuedFrames), 1000.0 * static_cast<double>(queuedFrames) / 44100);
     }
 
-    bool done = false;
+    bool done = false;    // slider moved and applied
+    bool closed = false;  // OK pressed
 
 private:
     int volume;
@@ -84,8 +92,9 @@ int main(int argc, char** argv)
     if (status != 0) {
         return status;
     }
-    if (!sheet.done || sheet.site.applied == 0) {
-        std::fprintf(stderr, "live_volume_test: the page was never applied\n");
+    if (!sheet.done || sheet.site.applied != 2 || !sheet.closed || sheet.Sheet() != nullptr) {
+        std::fprintf(stderr, "live_volume_test: applied %d times (want 2: Apply, then OK), sheet %s\n",
+                     sheet.site.applied, sheet.Sheet() != nullptr ? "still open" : "closed");
         return 1;
     }
     return 0;
