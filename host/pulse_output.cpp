@@ -72,8 +72,8 @@ public:
             return fail(why);
         }
 
-        const pa_sample_spec spec = {PA_SAMPLE_S16LE, static_cast<uint32_t>(rateHz), 2};
-        stream = pa_stream_new(context, "Quarix", &spec, nullptr);
+        const pa_sample_spec format = {PA_SAMPLE_S16LE, static_cast<uint32_t>(rateHz), 2};
+        stream = pa_stream_new(context, "Quarix", &format, nullptr);
         if (stream == nullptr) {
             const std::string why = pa_strerror(pa_context_errno(context));
             pa_threaded_mainloop_unlock(loop);
