@@ -28,9 +28,11 @@ printf '[QUARIX_SOUND]\r\nVolume=%s\r\nEnable=1\r\n' "$stored" > "$work/after/J2
 "$winerun" "$work/before/$(basename "$host")" "$input" -o "$work/before.wav" -q
 "$winerun" "$work/after/$(basename "$host")" "$input" -o "$work/after.wav" -q
 
+# The GUI run starts its own Wine server, on its own display.
+wineserver -w || true
 parec -d quarix_null.monitor --format=s16le --rate=44100 --channels=2 --raw "$work/recording.raw" &
 recorder=$!
-trap 'kill "$recorder" 2>/dev/null || true' EXIT
+trap 'kill "$recorder" 2>/dev/null || true; wineserver -w || true' EXIT
 sleep 0.5
 xvfb-run -a "$winerun" "$work/live/$(basename "$tester")" "$input" "$work/live.wav" "$volume" 6 | tee "$work/live.txt"
 sleep 0.5
