@@ -122,6 +122,7 @@ std::string RenderUsage(const std::string& program, bool moduleOption)
         "                      (the pitch then follows the chips' 3993600 Hz; the tempo stays)\n"
         "  --max-hours H       refuse renders longer than H hours (default 24)\n"
         "  -q, --quiet         no progress line, tags or summary\n";
+    text += LiveUsage(moduleOption);
     if (moduleOption) {
         text += "  --module PATH       the sound module to load (default: Quarix.j27 beside this program)\n";
     }
@@ -200,7 +201,10 @@ bool ParseRenderOptions(const std::vector<std::string>& args, bool moduleOption,
         };
         std::string text;
         long long number = 0;
-        if (a == "-h" || a == "--help") {
+        const int live = ParseLiveOption(args, &i, moduleOption, &options->live, error);
+        if (live != 0) {
+            if (live < 0) return false;
+        } else if (a == "-h" || a == "--help") {
             options->help = true;
         } else if (a == "-o" || a == "--output") {
             if (!value(&options->wavPath)) return false;
@@ -349,12 +353,20 @@ int RunRender(const RenderOptions& options, const std::string& program, DeviceBi
         std::fprintf(err, "%s: %s\n", program.c_str(), error.c_str());
         return 1;
     }
-    Progress progress(!options.quiet && !options.batchLine && StderrIsTerminal(), plan.totalFrames,
-                      plan.hostRateHz);
+    Progress progress(!options.quiet && !options.batchLine && !options.live.play && StderrIsTerminal(),
+                      plan.totalFrames, plan.hostRateHz);
     output.onProgress = [&](uint64_t frames) { progress.Show(frames, err); };
+    LiveSession live(options.live, &output);
+    // The status line shows the VGM's own title, in the terminal's encoding.
+    const std::string title = TextForStream(SongTitle(tags, ""), err);
+    if (!live.Start(plan.hostRateHz, plan.totalFrames, title, options.quiet ? nullptr : err, &error)) {
+        std::fprintf(err, "%s: %s\n", program.c_str(), error.c_str());
+        return 1;
+    }
 
     PortBus bus;
-    FadeSink fade(&output, plan.fadeStartFrame, plan.fadeFrames);
+    // Faded frames are what plays and what the files hold.
+    FadeSink fade(live.Sink(), plan.fadeStartFrame, plan.fadeFrames);
     SoundHub hub(&fade);
     if (!binding.Bind(bus, hub, &error)) {
         binding.Release();
@@ -362,16 +374,24 @@ int RunRender(const RenderOptions& options, const std::string& program, DeviceBi
         return 1;
     }
     const auto start = std::chrono::steady_clock::now();
-    if (kind == InputKind::Vgm) {
-        PlayVgm(song, options.play, plan, bus, hub);
-    } else {
-        PlayScript(script, plan, bus, hub);
-    }
+    std::string liveError;
+    const bool played = live.Run(
+        [&] {
+            if (kind == InputKind::Vgm) {
+                PlayVgm(song, options.play, plan, bus, hub);
+            } else {
+                PlayScript(script, plan, bus, hub);
+            }
+        },
+        &liveError);
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     binding.Release();
     progress.End(err);
     if (!output.Finish(&error)) {
         std::fprintf(err, "%s: %s\n", program.c_str(), error.c_str());
+        return 1;
+    }
+    if (options.live.play && !LiveReport(live, played, liveError, program, err)) {
         return 1;
     }
 
@@ -414,7 +434,8 @@ int RunInputs(const RenderOptions& options, const std::string& program, DeviceBi
     if (!options.Batch()) {
         return RunRender(options, program, binding, out, err);
     }
-    const int jobs = options.jobs > 0 ? options.jobs : ProcessorCount();
+    // Played files take their turns at the sound output, one after another.
+    const int jobs = options.live.play ? 1 : options.jobs > 0 ? options.jobs : ProcessorCount();
     return RunBatch(
         options, program,
         [&](const RenderOptions& one, std::FILE* messages) { return RunRender(one, program, binding, out, messages); },

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "host/live_player.h"
 #include "host/player.h"
 
 class PortBus;
@@ -35,6 +36,7 @@ struct RenderOptions {
     PlayOptions play;
     bool info = false;                // header facts and tags, no rendering
     bool batchLine = false;           // one line per file, no tags or progress
+    LiveOptions live;
     bool quiet = false;
     bool help = false;
 

@@ -5,6 +5,8 @@
 #
 #   tools/demo.sh            installs what it needs, builds the win32 preset's
 #                            j27host and Quarix, then renders
+#   tools/demo.sh --play     plays it through the sound system as well (the
+#                            default PulseAudio server, or PULSE_SERVER's)
 #
 # QUARIX_WIN32_BUILD names another Win32 build tree (default build/win32).
 set -euo pipefail
@@ -19,7 +21,7 @@ fi
 cmake --build "$build" --target j27host Quarix
 
 rm -f "$top/demo.wav"
-"$top/tools/wine-run" "$build/bin/j27host.exe" "$top/demo/demo.vgm" -o "$top/demo.wav"
+"$top/tools/wine-run" "$build/bin/j27host.exe" "$top/demo/demo.vgm" -o "$top/demo.wav" "$@"
 echo "wrote $top/demo.wav"
 if command -v sox >/dev/null 2>&1; then
   sox "$top/demo.wav" -n spectrogram -t "Quarix demo" -o "$top/demo.png"

@@ -4,6 +4,9 @@
 Also a module: make_demo.py builds the demo tune with the Vgm class.
 
   make_vgm.py tone OUT.vgm [--clock HZ] [--register N] [--seconds S] [--chip 0|1]
+  make_vgm.py pulsing OUT.vgm [--seconds S]
+                            both chips, every channel sounding, each
+                            attenuation written again every 1/60 s
   make_vgm.py seeds DIR     the seed corpus of the vgm_fuzz target
 """
 
@@ -102,6 +105,24 @@ def tone_vgm(clock, register, seconds, chip):
     return v.to_bytes()
 
 
+def pulsing_vgm(seconds):
+    """Every channel of both chips sounds, and every attenuation is written
+    again each 735 samples: a change of gain reaches all of them within
+    1/60 s, so a render at the new gain is what follows."""
+    v = Vgm(clock=3993600, dual=True)
+    for chip in (0, 1):
+        for channel, hz in enumerate((220, 277, 330) if chip == 0 else (440, 554, 659)):
+            v.tone(chip, channel, period_for(hz))
+        v.noise(chip, 4 + chip)
+    for tick in range(int(seconds * 60)):
+        for chip in (0, 1):
+            for channel in range(4):
+                v.volume(chip, channel, 6 + (tick + channel + 4 * chip) % 6)
+        v.wait(735)
+    v.end()
+    return v.to_bytes()
+
+
 def seeds():
     """A handful of small files that reach every branch of the reader."""
     out = {}
@@ -174,6 +195,9 @@ def main():
     tone.add_argument("--register", type=int, default=254)
     tone.add_argument("--seconds", type=float, default=2.0)
     tone.add_argument("--chip", type=int, choices=(0, 1), default=0)
+    pulsing = sub.add_parser("pulsing", help="both chips sounding, attenuations rewritten every 1/60 s")
+    pulsing.add_argument("out")
+    pulsing.add_argument("--seconds", type=float, default=20.0)
     seed = sub.add_parser("seeds", help="write the vgm_fuzz seed corpus")
     seed.add_argument("dir")
     args = parser.parse_args()
@@ -181,6 +205,9 @@ def main():
     if args.command == "tone":
         with open(args.out, "wb") as f:
             f.write(tone_vgm(args.clock, args.register, args.seconds, args.chip))
+    elif args.command == "pulsing":
+        with open(args.out, "wb") as f:
+            f.write(pulsing_vgm(args.seconds))
     else:
         os.makedirs(args.dir, exist_ok=True)
         for name, data in sorted(seeds().items()):

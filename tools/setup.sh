@@ -12,6 +12,7 @@ packages=(
   wine wine32:i386 wine64 xvfb xauth
   valgrind sox imagemagick locales
   e2fsprogs procps
+  pulseaudio pulseaudio-utils libpulse-dev libpulse0:i386 time
 )
 
 have_i386() {

@@ -9,6 +9,7 @@
 #include "host/port_bus.h"
 #include "host/render_app.h"
 #include "host/sound_hub.h"
+#include "host/win32/live_settings.h"
 #include "host/win32/module_binding.h"
 #include "host/win32/settings_sheet.h"
 
@@ -74,5 +75,9 @@ int main(int argc, char** argv)
         return 0;
     }
     ModuleBinding binding(options.modulePath);
+    LiveSettingsSheet sheet(binding);
+    if (options.live.settings) {
+        options.live.companion = &sheet;
+    }
     return RunInputs(options, kProgram, binding, stdout, stderr);
 }

@@ -1,0 +1,128 @@
+#!/usr/bin/env python3
+"""Checks a recording of live playback against the offline render.
+
+    match_recording.py REFERENCE.wav RECORDING.raw [--min-share S] [--switch OTHER.wav]
+
+REFERENCE is the offline render's WAV (16-bit stereo); RECORDING is what
+parec took from the sink's monitor, raw 16-bit stereo. The recording must
+consist of stretches of the reference, sample for sample, in the reference's
+order; silence may stand between them (the recorder joining late, the sound
+system running dry) and stretches may be missing (blocks a loaded machine
+dropped). Every frame that is not silent must lie in such a stretch.
+
+With --switch, the recording may move once from REFERENCE to OTHER (a render
+of the same input with other settings): what comes after the move must match
+OTHER, still in order. The frame of the move is reported, and up to
+--max-unexplained frames may match neither (a change that reaches the
+channels one by one).
+
+Prints one line of figures; exits 1 when the recording breaks the rules or
+holds less than S (default 0.5) of the reference's frames.
+"""
+import argparse
+import sys
+
+KEY = 16  # frames that locate a stretch
+
+
+def wav_frames(path):
+    data = open(path, 'rb').read()
+    if data[:4] != b'RIFF' or data[8:12] != b'WAVE':
+        sys.exit(f'{path}: not a WAV file')
+    return data[44:]
+
+
+class Reference:
+    def __init__(self, data):
+        self.data = data
+        self.frames = len(data) // 4
+        self.index = {}
+        for f in range(self.frames - KEY + 1):
+            key = data[4 * f:4 * (f + KEY)]
+            self.index.setdefault(key, []).append(f)
+
+    def locate(self, key, not_before):
+        offsets = self.index.get(key)
+        if not offsets:
+            return None
+        lo, hi = 0, len(offsets)
+        while lo < hi:
+            mid = (lo + hi) // 2
+            if offsets[mid] < not_before:
+                lo = mid + 1
+            else:
+                hi = mid
+        return offsets[lo] if lo < len(offsets) else None
+
+    def run_length(self, rec, r, f):
+        """Frames from recording frame r that equal the reference from frame f."""
+        limit = min(len(rec) // 4 - r, self.frames - f)
+        lo, hi = 0, limit
+        # Longest prefix that compares equal, by bisection on slice equality.
+        while lo < hi:
+            mid = (lo + hi + 1) // 2
+            if rec[4 * r:4 * (r + mid)] == self.data[4 * f:4 * (f + mid)]:
+                lo = mid
+            else:
+                hi = mid - 1
+        return lo
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument('reference')
+    parser.add_argument('recording')
+    parser.add_argument('--min-share', type=float, default=0.5)
+    parser.add_argument('--switch')
+    parser.add_argument('--max-unexplained', type=int, default=0)
+    args = parser.parse_args()
+
+    refs = [Reference(wav_frames(args.reference))]
+    if args.switch:
+        refs.append(Reference(wav_frames(args.switch)))
+    rec = open(args.recording, 'rb').read()
+    rec = rec[:len(rec) - len(rec) % 4]
+    zero = b'\0\0\0\0'
+
+    which, expected = 0, 0
+    r, total = 0, len(rec) // 4
+    runs, matched, unexplained, switched_at = 0, 0, 0, None
+    while r < total:
+        if rec[4 * r:4 * r + 4] == zero:
+            r += 1
+            continue
+        key = rec[4 * r:4 * (r + KEY)]
+        found = None
+        for w in range(which, len(refs)):
+            # Chip timing does not depend on the settings: OTHER goes on from where REFERENCE stopped.
+            f = refs[w].locate(key, expected) if len(key) == 4 * KEY else None
+            if f is not None:
+                found = (w, f)
+                break
+        if found is None:
+            if total - r < KEY:
+                break  # the recorder stopped inside a stretch
+            unexplained += 1
+            r += 1
+            continue
+        w, f = found
+        if w != which:
+            which, switched_at = w, f
+        n = refs[w].run_length(rec, r, f)
+        runs += 1
+        matched += n
+        expected = f + n
+        r += n
+
+    frames = refs[-1].frames
+    share = matched / frames if frames else 0.0
+    print(f'recorded {total} frames: {runs} stretches, {matched} frames matched '
+          f'({share:.1%} of the reference\'s {frames}; {frames - matched} missing), '
+          f'{unexplained} unexplained'
+          + (f', switched at reference frame {switched_at}' if args.switch else ''))
+    if unexplained > args.max_unexplained or share < args.min_share or (args.switch and switched_at is None):
+        sys.exit(1)
+
+
+if __name__ == '__main__':
+    main()
