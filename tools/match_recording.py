@@ -12,7 +12,8 @@ dropped). Every frame that is not silent must lie in such a stretch.
 
 With --switch, the recording may move once from REFERENCE to OTHER (a render
 of the same input with other settings): what comes after the move must match
-OTHER, still in order. The frame of the move is reported, and up to
+OTHER, still in order. The frame of the move is reported (and the frame after
+the last one matched, where the sound stopped), and up to
 --max-unexplained frames may match neither (a change that reaches the
 channels one by one).
 
@@ -119,7 +120,8 @@ def main():
     print(f'recorded {total} frames: {runs} stretches, {matched} frames matched '
           f'({share:.1%} of the reference\'s {frames}; {frames - matched} missing), '
           f'{unexplained} unexplained'
-          + (f', switched at reference frame {switched_at}' if args.switch else ''))
+          + (f', switched at reference frame {switched_at}' if args.switch else '')
+          + f', last matched reference frame {expected}')
     if unexplained > args.max_unexplained or share < args.min_share or (args.switch and switched_at is None):
         sys.exit(1)
 

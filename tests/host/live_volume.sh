@@ -2,7 +2,8 @@
 # A volume change applied through the real page mid-play shows in the
 # recording at the level an offline render with that volume gives: the
 # recording must follow the render at the stored settings up to a point and
-# the render at the new volume after it (tools/match_recording.py --switch).
+# the render at the new volume after it (tools/match_recording.py --switch);
+# clearing Enable later silences it from that apply on.
 #
 # The input is a tune that writes every channel's attenuation each 1/60 s
 # (tools/make_vgm.py pulsing), so the new level reaches all channels at once.
@@ -34,22 +35,32 @@ parec -d quarix_null.monitor --format=s16le --rate=44100 --channels=2 --raw "$wo
 recorder=$!
 trap 'kill "$recorder" 2>/dev/null || true; wineserver -w || true' EXIT
 sleep 0.5
-xvfb-run -a "$winerun" "$work/live/$(basename "$tester")" "$input" "$work/live.wav" "$volume" 6 | tee "$work/live.txt"
+xvfb-run -a "$winerun" "$work/live/$(basename "$tester")" "$input" "$work/live.wav" "$volume" 5 | tee "$work/live.txt"
 sleep 0.5
 kill "$recorder"
 wait "$recorder" || true
 
 # The page applied what was asked, and the module kept it.
 grep -q "Volume=$stored" "$work/live/J27.INI"
+grep -q "Enable=0" "$work/live/J27.INI"
 # Channels take the new level at their next attenuation write: for up to
 # 1/60 s the recording may follow neither render.
 python3 "$top/tools/match_recording.py" "$work/before.wav" "$work/recording.raw" --switch "$work/after.wav" \
-  --min-share 0.5 --max-unexplained 735 | tee "$work/match.txt"
+  --min-share 0.4 --max-unexplained 735 | tee "$work/match.txt"
 # And the move comes at the moment of the apply, not before it, and within
 # the next attenuation write (a dropped block may hide a little more).
 applied=$(sed -n 's/.* at frame \([0-9]*\),.*/\1/p' "$work/live.txt")
 switched=$(sed -n 's/.*switched at reference frame \([0-9]*\).*/\1/p' "$work/match.txt")
 if [ -z "$applied" ] || [ -z "$switched" ] || [ "$switched" -lt "$applied" ] || [ "$switched" -gt $((applied + 44100)) ]; then
   echo "FAIL: applied at frame ${applied:-?}, the recording moved at frame ${switched:-?}"
+  exit 1
+fi
+# Clearing Enable silences the sound from the frame of that apply on: the
+# recording follows the render up to that frame (within a second, for a
+# dropped block) and not past it.
+off=$(sed -n 's/.*sound off from frame \([0-9]*\).*/\1/p' "$work/live.txt")
+last=$(sed -n 's/.*last matched reference frame \([0-9]*\).*/\1/p' "$work/match.txt")
+if [ -z "$off" ] || [ -z "$last" ] || [ "$last" -gt "$off" ] || [ "$last" -lt $((off - 44100)) ]; then
+  echo "FAIL: Enable cleared at frame ${off:-?}, the recording followed the render to frame ${last:-?}"
   exit 1
 fi

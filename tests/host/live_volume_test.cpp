@@ -1,7 +1,8 @@
 // Plays INPUT live through the real Quarix.j27 with the settings sheet open,
 // and after SECONDS moves the page's volume slider to VOLUME and presses
-// Apply, as a user would, from the player thread that pumps the sheet; two
-// seconds later it presses OK, which closes the sheet while the music plays on.
+// Apply, as a user would, from the player thread that pumps the sheet; five
+// seconds later it clears Enable and presses Apply again, and two seconds
+// after that OK, which closes the sheet while the (silent) music plays on.
 //
 //   live_volume_test INPUT OUT.wav VOLUME SECONDS
 // Exits non-zero when playback fails or the apply never reached the page.
@@ -22,6 +23,7 @@
 namespace {
 
 constexpr int kSliderId = 1001;
+constexpr int kEnableId = 1015;
 
 class DrivingSheet final : public LiveSettingsSheet {
 public:
@@ -40,10 +42,19 @@ public:
     {
         LiveSettingsSheet::Pump(frame, queuedFrames);
         const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - opened).count();
-        if (done && !closed && elapsed >= after + 2) {
+        if (done && !closed && elapsed >= after + 7) {
             // OK applies the same settings again and closes the sheet; the music plays on.
             closed = true;
             PropSheet_PressButton(Sheet(), PSBTN_OK);
+            return;
+        }
+        if (done && !silenced && elapsed >= after + 5) {
+            silenced = true;
+            HWND page = PropSheet_GetCurrentPageHwnd(Sheet());
+            SendMessageA(GetDlgItem(page, kEnableId), BM_CLICK, 0, 0);
+            PropSheet_Apply(Sheet());
+            std::printf("cleared Enable after %.2f s of playback, sound off from frame %llu\n", elapsed,
+                        static_cast<unsigned long long>(frame));
             return;
         }
         if (done || Sheet() == nullptr || elapsed < after) {
@@ -62,8 +73,9 @@ public:
                     static_cast<unsigned long long>(queuedFrames), 1000.0 * static_cast<double>(queuedFrames) / 44100);
     }
 
-    bool done = false;    // slider moved and applied
-    bool closed = false;  // OK pressed
+    bool done = false;      // slider moved and applied
+    bool silenced = false;  // Enable cleared and applied
+    bool closed = false;    // OK pressed
 
 private:
     int volume;
@@ -92,8 +104,8 @@ int main(int argc, char** argv)
     if (status != 0) {
         return status;
     }
-    if (!sheet.done || sheet.site.applied != 2 || !sheet.closed || sheet.Sheet() != nullptr) {
-        std::fprintf(stderr, "live_volume_test: applied %d times (want 2: Apply, then OK), sheet %s\n",
+    if (!sheet.done || !sheet.silenced || sheet.site.applied != 3 || !sheet.closed || sheet.Sheet() != nullptr) {
+        std::fprintf(stderr, "live_volume_test: applied %d times (want 3: Apply twice, then OK), sheet %s\n",
                      sheet.site.applied, sheet.Sheet() != nullptr ? "still open" : "closed");
         return 1;
     }
