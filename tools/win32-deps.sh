@@ -2,7 +2,7 @@
 # Builds the Win32 host's libraries from Debian's own source packages with
 # the mingw-w64 i686 toolchain, into DIR/prefix (default build/win32-deps):
 #   libsoxr  a DLL beside j27host.exe, libgcc linked in (LGPL: a user may
-#            replace it); only the plain C engines, so nothing depends on the CPU
+#            replace it); only its plain C engines, so the CPU cannot pick one
 #   libFLAC  a static library linked into j27host.exe, without Ogg
 # The sources are the versions of the native -dev packages, so both front
 # ends run the same code. Adds deb-src entries for the machine's Debian
