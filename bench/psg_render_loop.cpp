@@ -5,12 +5,20 @@
 // calls of 735 frames, times repeats), or music (the whole corpus, or the
 // files whose names contain file, times repeats). Prints the chip-frames
 // rendered: divide the inclusive Ir of PsgRender or ReferenceRender by it.
+//   psg_render_loop <case> device [repeats] [file]
+// runs a device workload through Quarix::Mix, both chips on every call:
+// music, speech, speech-long, worst, silent or silent-short (see
+// device_workloads.h). Prints the chip-frames of the chips that sound and
+// the Mix calls: divide the inclusive Ir of Quarix::Mix by them.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "bench/device_workloads.h"
 #include "bench/music_replay.h"
 #include "bench/psg_bench_cases.h"
 #include "psg/psg_chip.h"
@@ -23,8 +31,52 @@ StereoFrame frames[kFramesPerCall];
 int Usage()
 {
     std::fprintf(stderr,
-                 "usage: psg_render_loop <silent|shortest|musical|noise|worst|music> <event|frame> [repeats] [file]\n");
+                 "usage: psg_render_loop <silent|shortest|musical|noise|worst|music> <event|frame> [repeats] [file]\n"
+                 "       psg_render_loop <music|speech|speech-long|worst|silent|silent-short> device [repeats] [file]\n");
     return 2;
+}
+
+std::vector<Song> LoadMusic(int argc, char** argv)
+{
+    std::vector<std::string> errors;
+    std::vector<Song> songs = LoadCorpus(QUARIX_CORPUS_DIR, &errors);
+    if (argc > 4) {
+        std::erase_if(songs, [&](const Song& s) { return s.name.find(argv[4]) == std::string::npos; });
+    }
+    for (const std::string& e : errors) {
+        std::fprintf(stderr, "left out %s\n", e.c_str());
+    }
+    if (songs.empty()) {
+        std::fprintf(stderr, "no music in %s\n", QUARIX_CORPUS_DIR);
+    }
+    return songs;
+}
+
+int RunOnDevice(const std::string& what, long repeats, int argc, char** argv)
+{
+    const std::pair<const char*, DeviceWorkload> workloads[] = {
+        {"music", DeviceWorkload::kMusic},         {"speech", DeviceWorkload::kSpeech},
+        {"speech-long", DeviceWorkload::kSpeechLong}, {"worst", DeviceWorkload::kWorstCase},
+        {"silent", DeviceWorkload::kSilent},       {"silent-short", DeviceWorkload::kSilentShort},
+    };
+    const auto* found = std::find_if(std::begin(workloads), std::end(workloads),
+                                     [&](const auto& w) { return what == w.first; });
+    if (found == std::end(workloads)) {
+        return Usage();
+    }
+    std::vector<Song> songs;
+    if (found->second == DeviceWorkload::kMusic && (songs = LoadMusic(argc, argv)).empty()) {
+        return 77;
+    }
+    BenchDevice bench;
+    DeviceRun total;
+    for (long i = 0; i < repeats; ++i) {
+        const DeviceRun run = RunDeviceWorkload(bench, found->second, songs);
+        total.chipFrames += run.chipFrames;
+        total.mixCalls += run.mixCalls;
+    }
+    std::printf("%.0f chip-frames in %.0f Mix calls\n", total.chipFrames, total.mixCalls);
+    return 0;
 }
 }  // namespace
 
@@ -36,22 +88,17 @@ int main(int argc, char** argv)
     const std::string what = argv[1];
     const std::string how = argv[2];
     const long repeats = argc > 3 ? std::atol(argv[3]) : 1;
+    if (how == "device" && repeats >= 1) {
+        return RunOnDevice(what, repeats, argc, argv);
+    }
     if ((how != "event" && how != "frame") || repeats < 1) {
         return Usage();
     }
     const PsgRenderer renderer = how == "event" ? PsgRenderer::kEventBased : PsgRenderer::kPerFrame;
 
     if (what == "music") {
-        std::vector<std::string> errors;
-        std::vector<Song> songs = LoadCorpus(QUARIX_CORPUS_DIR, &errors);
-        if (argc > 4) {
-            std::erase_if(songs, [&](const Song& s) { return s.name.find(argv[4]) == std::string::npos; });
-        }
-        for (const std::string& e : errors) {
-            std::fprintf(stderr, "left out %s\n", e.c_str());
-        }
+        const std::vector<Song> songs = LoadMusic(argc, argv);
         if (songs.empty()) {
-            std::fprintf(stderr, "no music in %s\n", QUARIX_CORPUS_DIR);
             return 77;
         }
         double chipFrames = 0;

@@ -1,0 +1,133 @@
+#include "bench/device_workloads.h"
+
+#include "module/port_protocol.h"
+#include "psg/psg_chip.h"
+
+namespace {
+
+constexpr int32_t kCallFrames = 735;       // one 60 Hz video frame at 44100 Hz
+constexpr int32_t kTenSecondsCalls = 600;  // of kCallFrames
+constexpr int32_t kSpeechCalls = 80182;    // 10 s at 5.5 frames a call
+
+// The host's mixing block: renders land at the block's running position.
+constexpr uint32_t kBlockFrames = 1024;
+StereoFrame block[kBlockFrames + kMaxRenderFrames];
+uint64_t position = 0;
+
+StereoFrame* NextFrames(int32_t count)
+{
+    StereoFrame* frames = block + position % kBlockFrames;
+    position += static_cast<uint64_t>(count);
+    return frames;
+}
+
+void WriteAll(BenchDevice& bench, const std::vector<uint8_t>& bytes)
+{
+    for (const uint8_t b : bytes) {
+        bench.WriteChip(0, b);
+    }
+}
+
+DeviceRun ReplayOnDevice(BenchDevice& bench, const std::vector<Song>& songs)
+{
+    DeviceRun run;
+    Quarix& dev = bench.device();
+    for (const Song& song : songs) {
+        for (const ReplayStep& s : song.steps) {
+            switch (s.kind) {
+            case ReplayStep::Kind::Reset:
+                if (s.amount != 0) {
+                    dev.SetRate(s.amount);
+                } else {
+                    dev.Reset(kResetPort, 0);
+                }
+                break;
+            case ReplayStep::Kind::Write:
+                bench.WriteChip(s.chip, s.value);
+                break;
+            case ReplayStep::Kind::Mix:
+                dev.Mix(NextFrames(s.amount), s.amount);
+                break;
+            }
+        }
+        run.chipFrames += static_cast<double>(song.frames) * song.chips;
+        run.mixCalls += static_cast<double>(song.mixCalls);
+    }
+    return run;
+}
+
+DeviceRun MixCalls(BenchDevice& bench, int32_t calls, int32_t frames)
+{
+    for (int32_t i = 0; i < calls; ++i) {
+        const int32_t count = frames != 0 ? frames : 5 + (i & 1);
+        bench.device().Mix(NextFrames(count), count);
+    }
+    DeviceRun run;
+    run.mixCalls = calls;
+    run.chipFrames = frames != 0 ? double{1} * calls * frames : calls * 5.5;
+    return run;
+}
+
+}  // namespace
+
+BenchDevice::BenchDevice() : dev_(kDeviceIdQrxs)
+{
+    const SoundSettings settings{0, 1};
+    dev_.ApplySettings(&settings);
+    dev_.Init();
+}
+
+void BenchDevice::WriteChip(int chip, uint8_t value)
+{
+    dev_.WritePort(chip == 0 ? kChip0Port : kChip1Port, BitReverse(value));
+}
+
+void SetUpSpeech(BenchDevice& bench)
+{
+    bench.device().Reset(kResetPort, 0);
+    // Tone 0 at register 0 (acting as 1), tones 1 and 2 at register 1.
+    WriteAll(bench, {0x80, 0x00, 0xA1, 0x00, 0xC1, 0x00, 0x90, 0xB0, 0xD0});
+}
+
+void RunSpeech(BenchDevice& bench, int32_t calls, int32_t frames)
+{
+    // 4-bit samples from a fixed stream, one attenuation write per sample,
+    // the three tones in turn.
+    uint32_t x = 0x12345678u;
+    for (int32_t i = 0; i < calls; ++i) {
+        x = x * 1664525u + 1013904223u;
+        const auto channel = static_cast<uint8_t>(i % 3);
+        bench.WriteChip(0, static_cast<uint8_t>(0x90u | (channel << 5) | (x >> 28)));
+        const int32_t count = frames != 0 ? frames : 5 + (i & 1);
+        bench.device().Mix(NextFrames(count), count);
+    }
+}
+
+DeviceRun RunDeviceWorkload(BenchDevice& bench, DeviceWorkload which, const std::vector<Song>& songs)
+{
+    switch (which) {
+    case DeviceWorkload::kMusic:
+        return ReplayOnDevice(bench, songs);
+    case DeviceWorkload::kSpeech:
+    case DeviceWorkload::kSpeechLong: {
+        const bool isShort = which == DeviceWorkload::kSpeech;
+        SetUpSpeech(bench);
+        RunSpeech(bench, isShort ? kSpeechCalls : kTenSecondsCalls, isShort ? 0 : kCallFrames);
+        DeviceRun run;
+        run.mixCalls = isShort ? kSpeechCalls : kTenSecondsCalls;
+        run.chipFrames = isShort ? kSpeechCalls * 5.5 : double{kTenSecondsCalls} * kCallFrames;
+        return run;
+    }
+    case DeviceWorkload::kWorstCase:
+        bench.device().Reset(kResetPort, 0);
+        WriteAll(bench, PsgBenchBytes(PsgBenchCase::kWorstCase));
+        return MixCalls(bench, kTenSecondsCalls, kCallFrames);
+    case DeviceWorkload::kSilent:
+        bench.device().Reset(kResetPort, 0);
+        return MixCalls(bench, kTenSecondsCalls, kCallFrames);
+    case DeviceWorkload::kSilentShort:
+        bench.device().Reset(kResetPort, 0);
+        return MixCalls(bench, kSpeechCalls, 0);
+    }
+    return {};
+}
