@@ -109,13 +109,15 @@ DeviceRun RunDeviceWorkload(BenchDevice& bench, DeviceWorkload which, const std:
     case DeviceWorkload::kMusic:
         return ReplayOnDevice(bench, songs);
     case DeviceWorkload::kSpeech:
-    case DeviceWorkload::kSpeechLong: {
-        const bool isShort = which == DeviceWorkload::kSpeech;
+    case DeviceWorkload::kSpeechLong:
+    case DeviceWorkload::kSpeech11: {
+        const int32_t frames = which == DeviceWorkload::kSpeech ? 0 : which == DeviceWorkload::kSpeech11 ? 11 : kCallFrames;
+        const int32_t calls = frames == 0 ? kSpeechCalls : frames == 11 ? kSpeechCalls / 2 : kTenSecondsCalls;
         SetUpSpeech(bench);
-        RunSpeech(bench, isShort ? kSpeechCalls : kTenSecondsCalls, isShort ? 0 : kCallFrames);
+        RunSpeech(bench, calls, frames);
         DeviceRun run;
-        run.mixCalls = isShort ? kSpeechCalls : kTenSecondsCalls;
-        run.chipFrames = isShort ? kSpeechCalls * 5.5 : double{kTenSecondsCalls} * kCallFrames;
+        run.mixCalls = calls;
+        run.chipFrames = frames == 0 ? calls * 5.5 : double{1} * calls * frames;
         return run;
     }
     case DeviceWorkload::kWorstCase:

@@ -14,6 +14,8 @@ enum class DeviceWorkload {
     kMusic,       // the corpus, with the host's writes and mix sizes
     kSpeech,      // tones at period 0/1 on chip 0, a volume write, then a Mix of 5 or 6 frames
     kSpeechLong,  // the same tones and writes, Mix calls of 735 frames
+    kSpeech11,    // the same with Mix calls of 11 frames: beside kSpeech, the cost of a call
+                  // apart from its frames (twice kSpeech's per call, less this one's)
     kWorstCase,   // chip 0's worst case (see PsgBenchCase), Mix calls of 735 frames
     kSilent,      // both chips as reset left them, Mix calls of 735 frames
     kSilentShort, // both chips as reset left them, Mix calls of 5 or 6 frames

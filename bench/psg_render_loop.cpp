@@ -7,7 +7,7 @@
 // rendered: divide the inclusive Ir of PsgRender or ReferenceRender by it.
 //   psg_render_loop <case> device [repeats] [file]
 // runs a device workload through Quarix::Mix, both chips on every call:
-// music, speech, speech-long, worst, silent or silent-short (see
+// music, speech, speech-long, speech-11, worst, silent or silent-short (see
 // device_workloads.h). Prints the chip-frames of the chips that sound and
 // the Mix calls: divide the inclusive Ir of Quarix::Mix by them.
 #include <algorithm>
@@ -32,7 +32,7 @@ int Usage()
 {
     std::fprintf(stderr,
                  "usage: psg_render_loop <silent|shortest|musical|noise|worst|music> <event|frame> [repeats] [file]\n"
-                 "       psg_render_loop <music|speech|speech-long|worst|silent|silent-short> device [repeats] [file]\n");
+                 "       psg_render_loop <music|speech|speech-long|speech-11|worst|silent|silent-short> device [repeats] [file]\n");
     return 2;
 }
 
@@ -56,7 +56,8 @@ int RunOnDevice(const std::string& what, long repeats, int argc, char** argv)
 {
     const std::pair<const char*, DeviceWorkload> workloads[] = {
         {"music", DeviceWorkload::kMusic},         {"speech", DeviceWorkload::kSpeech},
-        {"speech-long", DeviceWorkload::kSpeechLong}, {"worst", DeviceWorkload::kWorstCase},
+        {"speech-long", DeviceWorkload::kSpeechLong}, {"speech-11", DeviceWorkload::kSpeech11},
+        {"worst", DeviceWorkload::kWorstCase},
         {"silent", DeviceWorkload::kSilent},       {"silent-short", DeviceWorkload::kSilentShort},
     };
     const auto* found = std::find_if(std::begin(workloads), std::end(workloads),

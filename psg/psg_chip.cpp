@@ -160,6 +160,10 @@ void PsgRender(PsgChip& c, StereoFrame* frames, int32_t count)
 void PsgRenderPair(PsgChip& first, PsgChip& second, StereoFrame* frames, int32_t count)
 {
     assert(&first != &second);
+    if (count > 0 && count <= kMaxRenderFrames && (first.sounding | second.sounding) != 0) {
+        psg_render::RenderCall(first, &second, frames, static_cast<uint32_t>(count));  // the usual call
+        return;
+    }
     while (count > 0) {
         const int32_t piece = count < kMaxRenderFrames ? count : kMaxRenderFrames;
         if ((first.sounding | second.sounding) == 0) {

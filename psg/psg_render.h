@@ -79,13 +79,30 @@ inline uint32_t FrameValue(uint32_t sum)
 
 // Silent channels have no event within a call of span units: a held one
 // (its event due within the call) ends where it began, the others count
-// down. Nothing else in the call looks at them.
+// down. Nothing else in the call looks at them. Written lane by lane over a
+// mask per channel, so that the compiler makes it a few vector operations.
+struct SilentLanes {
+    int32_t lane[16][4];  // [sounding][i]: all ones when channel i is silent
+};
+constexpr SilentLanes MakeSilentLanes()
+{
+    SilentLanes t{};
+    for (uint32_t sounding = 0; sounding < 16; ++sounding) {
+        for (uint32_t i = 0; i < 4; ++i) {
+            t.lane[sounding][i] = ((sounding >> i) & 1u) != 0 ? 0 : -1;
+        }
+    }
+    return t;
+}
+inline constexpr SilentLanes kSilentLanes = MakeSilentLanes();
+
 inline void HoldSilent(PsgChip& c, uint32_t span)
 {
     const int32_t units = static_cast<int32_t>(span);
+    const int32_t* const silent = kSilentLanes.lane[c.sounding & 15u];
     for (int i = 0; i < 4; ++i) {
-        const int32_t counter = c.counter[i];
-        c.counter[i] = counter > units && ((c.sounding >> i) & 1u) == 0 ? counter - units : counter;
+        const int32_t countsDown = c.counter[i] > units ? -1 : 0;
+        c.counter[i] -= units & countsDown & silent[i];
     }
 }
 
@@ -102,15 +119,16 @@ struct EventBlock {
     EventFrame frames[kBlockFrames];
 };
 
-// Stores the values of n frames (1 to kBlockFrames) from the chip's slow
-// channels, those in mask (not 0), into out (with room for kRunStores more),
-// or their sums when not values, and moves them on by the n frames.
-void SlowEntries(PsgChip& c, uint32_t mask, EventBlock& events, uint32_t* out, uint32_t n, bool values);
+// Stores the sums of n frames (1 to kBlockFrames) from the chip's slow
+// channels, those in mask (not 0), into sums (with room for kRunStores
+// more), clamped when clamp, and moves the channels on by the n frames.
+void SlowSums(PsgChip& c, uint32_t mask, EventBlock& events, uint32_t* sums, uint32_t n, bool clamp);
 
 // Add the channels' amplitude times their on-time in each of n frames to
-// sums, and move them on by the n frames: the tones in mask (bits 0 to 2),
-// and the noise.
-void AddFastTones(PsgChip& c, uint32_t mask, uint32_t* sums, uint32_t n);
+// sums, and move them on by the n frames: the tones in mask (bits 0 to 2,
+// not all 0), the first of them storing rather than adding when store, and
+// the noise.
+void AddFastTones(PsgChip& c, uint32_t mask, uint32_t* sums, uint32_t n, bool store);
 void AddFastNoise(PsgChip& c, uint32_t* sums, uint32_t n);
 
 // One call of 1 to kMaxRenderFrames frames of one chip, or of two into the

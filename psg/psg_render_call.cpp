@@ -3,7 +3,6 @@
 #include "psg/psg_render.h"
 
 #include <cassert>
-#include <initializer_list>
 
 namespace psg_render {
 
@@ -15,22 +14,43 @@ void AddToFrame(StereoFrame& frame, uint32_t value)
     frame.right = static_cast<int32_t>(static_cast<uint32_t>(frame.right) + value);
 }
 
-// Adds one chip's values, or the sum of two chips' (b not null), into the
-// frames. Eight frames at a time, spelled out: the compiler turns them into
-// a few vector operations without being asked to unroll.
+// kFrames frames' values from one chip's clamped sums, or two chips' (kTwo).
+template <uint32_t kFrames, bool kTwo>
+[[gnu::always_inline]] inline void AddGroup(StereoFrame* frames, const uint32_t* a, const uint32_t* b)
+{
+    for (uint32_t k = 0; k < kFrames; ++k) {
+        AddToFrame(frames[k], (a[k] >> kFrameShift) + (kTwo ? b[k] >> kFrameShift : 0u));
+    }
+}
+
+// Adds the values into the frames (b is read only with kTwo): eight frames at a time, then what is left
+// as four, two and one, so that a short call needs no loop. Spelled out, the
+// groups become a few vector operations without the compiler being asked to
+// unroll.
 template <bool kTwo>
 void AddValues(StereoFrame* frames, const uint32_t* a, const uint32_t* b, uint32_t count)
 {
-    const auto value = [&](uint32_t f) { return a[f] + (kTwo ? b[f] : 0u); };
     uint32_t f = 0;
     for (; f + 8 <= count; f += 8) {
-        for (uint32_t k = 0; k < 8; ++k) {
-            AddToFrame(frames[f + k], value(f + k));
-        }
+        AddGroup<8, kTwo>(frames + f, a + f, b + f);
     }
-    for (; f < count; ++f) {
-        AddToFrame(frames[f], value(f));
+    if (count & 4u) {
+        AddGroup<4, kTwo>(frames + f, a + f, b + f);
+        f += 4;
     }
+    if (count & 2u) {
+        AddGroup<2, kTwo>(frames + f, a + f, b + f);
+        f += 2;
+    }
+    if (count & 1u) {
+        AddGroup<1, kTwo>(frames + f, a + f, b + f);
+    }
+}
+
+// Above 32767 in all, the amplitudes can make a sum beyond the clamp.
+bool Clamps(const PsgChip& c)
+{
+    return c.loudness > static_cast<int32_t>(kClampedSum >> kFrameShift);
 }
 
 // Whether the chip's sounding channels are all slow and have no event
@@ -56,30 +76,29 @@ uint32_t ConstantValue(PsgChip& c, uint32_t span)
     return FrameValue(level << kFrameShift);
 }
 
-// The chip's values for the block's n frames into out (with room for
-// kRunStores more). Slow channels alone store values straight away; with
-// fast ones they store sums, the fast ones add theirs frame by frame, and
-// the sums become values last.
-void ChipValues(PsgChip& c, EventBlock& events, uint32_t* out, uint32_t n)
+// The chip's sums for the block's n frames, clamped, into sums (with room
+// for kRunStores more): the slow channels store theirs, the fast ones add
+// theirs frame by frame.
+[[gnu::always_inline]] inline void ChipSums(PsgChip& c, EventBlock& events, uint32_t* sums, uint32_t n)
 {
     const uint32_t fast = c.sounding & c.fast;
     const uint32_t slow = c.sounding & ~c.fast;
+    const bool clamps = Clamps(c);
     if (slow != 0) {
-        SlowEntries(c, slow, events, out, n, fast == 0);
-    } else {
-        StoreRun(out, n, 0);  // the fast channels add theirs from 0
-    }
-    if (fast == 0) {
-        return;
+        SlowSums(c, slow, events, sums, n, clamps && fast == 0);
     }
     if (fast & 7u) {
-        AddFastTones(c, fast, out, n);
+        AddFastTones(c, fast, sums, n, slow == 0);
+    } else if (slow == 0) {
+        StoreRun(sums, n, 0);  // the fast noise adds to 0
     }
     if (fast & 8u) {
-        AddFastNoise(c, out, n);
+        AddFastNoise(c, sums, n);
     }
-    for (uint32_t f = 0; f < n; ++f) {
-        out[f] = FrameValue(out[f]);
+    if (fast != 0 && clamps) {
+        for (uint32_t f = 0; f < n; ++f) {
+            sums[f] = Min(sums[f], kClampedSum);
+        }
     }
 }
 
@@ -89,43 +108,36 @@ void RenderCall(PsgChip& first, PsgChip* second, StereoFrame* frames, uint32_t c
 {
     assert(count >= 1 && count <= static_cast<uint32_t>(kMaxRenderFrames));
     const uint32_t span = count << kFrameShift;
-    PsgChip* chips[2];  // the chips that sound, in order
-    int sounding = 0;
-    bool eventless = true;
-    for (PsgChip* c : {&first, second}) {
-        if (c != nullptr) {
-            HoldSilent(*c, span);
-        }
-        if (c != nullptr && c->sounding != 0) {
-            chips[sounding++] = c;
-            eventless = eventless && NoEventWithin(*c, span);
-        }
+    HoldSilent(first, span);
+    if (second != nullptr) {
+        HoldSilent(*second, span);
     }
-    if (sounding == 0) {
+    // a and b: the chips that sound, in order; b may be null.
+    PsgChip* a = first.sounding != 0 ? &first : second;
+    PsgChip* b = a == &first && second != nullptr ? second : nullptr;
+    b = b != nullptr && b->sounding != 0 ? b : nullptr;
+    if (a == nullptr || a->sounding == 0) {
         return;
     }
-    if (eventless) {
+    if (NoEventWithin(*a, span) && (b == nullptr || NoEventWithin(*b, span))) {
         // The common short call between two writes: one value throughout.
-        uint32_t value = 0;
-        for (int k = 0; k < sounding; ++k) {
-            value += ConstantValue(*chips[k], span);
-        }
+        const uint32_t value = ConstantValue(*a, span) + (b != nullptr ? ConstantValue(*b, span) : 0u);
         for (uint32_t f = 0; value != 0 && f < count; ++f) {
             AddToFrame(frames[f], value);
         }
         return;
     }
     EventBlock events;
-    uint32_t values[2][kBlockFrames + kRunStores];
+    uint32_t sumsA[kBlockFrames + kRunStores];
+    uint32_t sumsB[kBlockFrames + kRunStores];
     for (uint32_t block = 0; block < count; block += kBlockFrames) {
         const uint32_t n = Min(kBlockFrames, count - block);
-        for (int k = 0; k < sounding; ++k) {
-            ChipValues(*chips[k], events, values[k], n);
-        }
-        if (sounding == 2) {
-            AddValues<true>(frames + block, values[0], values[1], n);
+        ChipSums(*a, events, sumsA, n);
+        if (b == nullptr) {
+            AddValues<false>(frames + block, sumsA, sumsA, n);  // the second unread
         } else {
-            AddValues<false>(frames + block, values[0], nullptr, n);
+            ChipSums(*b, events, sumsB, n);
+            AddValues<true>(frames + block, sumsA, sumsB, n);
         }
     }
 }

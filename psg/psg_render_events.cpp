@@ -126,35 +126,30 @@ void PlaceNoiseEvents(PsgChip& c, EventBlock& b, uint32_t end)
     c.lfsr = lfsr;
 }
 
-template <bool kValues>
-[[gnu::always_inline]] inline uint32_t Entry(uint32_t sum)
+// Stores the block's n sums from level, the sum of the amplitudes whose
+// output is 1 at its start, and the marked frames: clamped, unless the fast
+// channels are still to add theirs.
+template <bool kClamp>
+void Walk(uint32_t level, const EventBlock& b, uint32_t* sums, uint32_t n)
 {
-    return kValues ? FrameValue(sum) : sum;
-}
-
-// Stores the block's n entries from level, the sum of the amplitudes whose
-// output is 1 at its start, and the marked frames: values, or sums for the
-// fast channels to add to.
-template <bool kValues>
-void Walk(uint32_t level, const EventBlock& b, uint32_t* out, uint32_t n)
-{
+    const auto entry = [](uint32_t sum) { return kClamp ? Min(sum, kClampedSum) : sum; };
     uint32_t f = 0;
     for (uint32_t w = 0; w < (n + 63) / 64; ++w) {
         for (uint64_t bits = b.marks[w]; bits != 0; bits &= bits - 1) {
             const uint32_t i = w * 64 + static_cast<uint32_t>(std::countr_zero(bits));
             const uint32_t levelSum = level << kFrameShift;
-            StoreRun(out + f, i - f, Entry<kValues>(levelSum));
-            out[i] = Entry<kValues>(levelSum + b.frames[i].partial);
+            StoreRun(sums + f, i - f, entry(levelSum));
+            sums[i] = entry(levelSum + b.frames[i].partial);
             level += b.frames[i].levelChange;
             f = i + 1;
         }
     }
-    StoreRun(out + f, n - f, Entry<kValues>(level << kFrameShift));
+    StoreRun(sums + f, n - f, entry(level << kFrameShift));
 }
 
 }  // namespace
 
-void SlowEntries(PsgChip& c, uint32_t mask, EventBlock& b, uint32_t* out, uint32_t n, bool values)
+void SlowSums(PsgChip& c, uint32_t mask, EventBlock& b, uint32_t* sums, uint32_t n, bool clamp)
 {
     uint32_t level = 0;
     for (int i = 0; i < 4; ++i) {
@@ -172,10 +167,10 @@ void SlowEntries(PsgChip& c, uint32_t mask, EventBlock& b, uint32_t* out, uint32
     if (mask & 8u) {
         PlaceNoiseEvents(c, b, end);
     }
-    if (values) {
-        Walk<true>(level, b, out, n);
+    if (clamp) {
+        Walk<true>(level, b, sums, n);
     } else {
-        Walk<false>(level, b, out, n);
+        Walk<false>(level, b, sums, n);
     }
 }
 

@@ -2,6 +2,8 @@
 // frame, mixed into a block of sums in closed form or by table.
 #include "psg/psg_render.h"
 
+#include <bit>
+
 namespace psg_render {
 
 namespace {
@@ -45,22 +47,23 @@ constexpr NoiseShiftTable kPeriodicShifts = MakeNoiseShiftTable(kPeriodicNoiseTa
 
 // The tone frame by frame while it is not in step: the count-down that was
 // running when its period was written ends later than a half-period
-// ahead. Returns the frames done; due is then the next toggle from the
-// start of the frame after them.
-uint32_t CatchUp(uint32_t amplitude, uint32_t half, uint32_t& due, uint32_t& output, uint32_t* sums, uint32_t count)
+// ahead. Returns where it stopped; due is then the next toggle from the
+// start of that frame.
+template <bool kStore>
+uint32_t* CatchUp(uint32_t amplitude, uint32_t half, uint32_t& due, uint32_t& output, uint32_t* sums,
+                  uint32_t* const end)
 {
-    uint32_t f = 0;
-    for (; f < count && due > half; ++f) {
+    for (; sums != end && due > half; ++sums) {
         uint32_t onTime = output << kFrameShift;
         while (due <= kUnits) {
             output ^= 1u;
             onTime = output ? onTime + (kUnits - due) : onTime - (kUnits - due);
             due += half;
         }
-        sums[f] += amplitude * onTime;
+        *sums = (kStore ? 0u : *sums) + amplitude * onTime;
         due -= kUnits;
     }
-    return f;
+    return sums;
 }
 
 // In step, the tone's state is a phase: 0 to half - 1 in the on half, half
@@ -69,29 +72,32 @@ uint32_t CatchUp(uint32_t amplitude, uint32_t half, uint32_t& due, uint32_t& out
 // period's start to the old phase, plus that to the new one (a half more
 // when the phase wrapped). A frame that ends exactly on a toggle has made
 // it, as an event at the frame end does.
-[[gnu::always_inline]] inline void AddFastTone(PsgChip& c, int i, uint32_t* sums, uint32_t n)
+template <bool kStore>
+[[gnu::always_inline]] inline void AddFastTone(PsgChip& c, int i, uint32_t* sums, uint32_t* const end)
 {
     const uint32_t amplitude = static_cast<uint32_t>(c.amplitude[i]);
     const uint32_t half = static_cast<uint32_t>(c.period[i]);
-    const uint32_t full = 2 * half;
-    const uint32_t rest = static_cast<uint32_t>(c.cycleRest[i]);
-    const uint32_t wholeOn = static_cast<uint32_t>(c.wholeCycles[i]) * half;
     uint32_t due = static_cast<uint32_t>(c.counter[i]);
     uint32_t output = static_cast<uint32_t>(c.output[i]);
-    const uint32_t done = due > half ? CatchUp(amplitude, half, due, output, sums, n) : 0;
-    if (done < n) {
+    if (due > half) {
+        sums = CatchUp<kStore>(amplitude, half, due, output, sums, end);
+    }
+    if (sums != end) {
+        const uint32_t full = 2 * half;
+        const uint32_t rest = static_cast<uint32_t>(c.cycleRest[i]);
+        const uint32_t wholeOn = static_cast<uint32_t>(c.wholeCycles[i]) * half;
         uint32_t phase = (output ? half : full) - due;
         uint32_t onBefore = Min(phase, half);  // on-time from the period's start to the phase
-        for (uint32_t f = done; f < n; ++f) {
-            uint32_t end = phase + rest;  // below two full periods
+        for (; sums != end; ++sums) {
+            uint32_t next = phase + rest;  // below two full periods
             uint32_t onTime = wholeOn - onBefore;
-            if (end >= full) {
-                end -= full;
+            if (next >= full) {
+                next -= full;
                 onTime += half;
             }
-            onBefore = Min(end, half);
-            sums[f] += amplitude * (onTime + onBefore);
-            phase = end;
+            onBefore = Min(next, half);
+            *sums = (kStore ? 0u : *sums) + amplitude * (onTime + onBefore);
+            phase = next;
         }
         output = phase < half ? 1u : 0u;
         due = (output ? half : full) - phase;
@@ -102,11 +108,17 @@ uint32_t CatchUp(uint32_t amplitude, uint32_t half, uint32_t& due, uint32_t& out
 
 }  // namespace
 
-void AddFastTones(PsgChip& c, uint32_t mask, uint32_t* sums, uint32_t n)
+void AddFastTones(PsgChip& c, uint32_t mask, uint32_t* sums, uint32_t n, bool store)
 {
-    for (int i = 0; i < 3; ++i) {
+    const int first = std::countr_zero(mask);
+    if (store) {
+        AddFastTone<true>(c, first, sums, sums + n);
+    } else {
+        AddFastTone<false>(c, first, sums, sums + n);
+    }
+    for (int i = first + 1; i < 3; ++i) {
         if ((mask >> i) & 1u) {
-            AddFastTone(c, i, sums, n);
+            AddFastTone<false>(c, i, sums, sums + n);
         }
     }
 }
