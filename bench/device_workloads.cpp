@@ -7,7 +7,6 @@ namespace {
 
 constexpr int32_t kCallFrames = 735;       // one 60 Hz video frame at 44100 Hz
 constexpr int32_t kTenSecondsCalls = 600;  // of kCallFrames
-constexpr int32_t kSpeechCalls = 80182;    // 10 s at 5.5 frames a call
 
 // The host's mixing block: renders land at the block's running position.
 constexpr uint32_t kBlockFrames = 1024;
@@ -82,24 +81,44 @@ void BenchDevice::WriteChip(int chip, uint8_t value)
     dev_.WritePort(chip == 0 ? kChip0Port : kChip1Port, BitReverse(value));
 }
 
+// Tone 0 at register 0 (acting as 1), tones 1 and 2 at register 1, all loud.
+const std::vector<uint8_t> kSpeechTones = {0x80, 0x00, 0xA1, 0x00, 0xC1, 0x00, 0x90, 0xB0, 0xD0};
+
+// 4-bit samples from a fixed stream, one attenuation write per sample, the
+// three tones in turn; x carries the stream from one call to the next.
+uint8_t SpeechByte(int32_t call, uint32_t& x)
+{
+    x = x * 1664525u + 1013904223u;
+    return static_cast<uint8_t>(0x90u | (static_cast<uint32_t>(call % 3) << 5) | (x >> 28));
+}
+
 void SetUpSpeech(BenchDevice& bench)
 {
     bench.device().Reset(kResetPort, 0);
-    // Tone 0 at register 0 (acting as 1), tones 1 and 2 at register 1.
-    WriteAll(bench, {0x80, 0x00, 0xA1, 0x00, 0xC1, 0x00, 0x90, 0xB0, 0xD0});
+    WriteAll(bench, kSpeechTones);
 }
 
 void RunSpeech(BenchDevice& bench, int32_t calls, int32_t frames)
 {
-    // 4-bit samples from a fixed stream, one attenuation write per sample,
-    // the three tones in turn.
     uint32_t x = 0x12345678u;
     for (int32_t i = 0; i < calls; ++i) {
-        x = x * 1664525u + 1013904223u;
-        const auto channel = static_cast<uint8_t>(i % 3);
-        bench.WriteChip(0, static_cast<uint8_t>(0x90u | (channel << 5) | (x >> 28)));
+        bench.WriteChip(0, SpeechByte(i, x));
         const int32_t count = frames != 0 ? frames : 5 + (i & 1);
         bench.device().Mix(NextFrames(count), count);
+    }
+}
+
+void RunSpeechOnRecord(PsgRenderer renderer, int32_t calls)
+{
+    PsgBenchSetUp(PsgBenchCase::kSilent);
+    for (const uint8_t b : kSpeechTones) {
+        PsgWrite(BenchChip(0), b);
+    }
+    uint32_t x = 0x12345678u;
+    for (int32_t i = 0; i < calls; ++i) {
+        PsgWrite(BenchChip(0), SpeechByte(i, x));
+        const int32_t count = 5 + (i & 1);
+        PsgRenderWith(renderer, 0, NextFrames(count), count);
     }
 }
 

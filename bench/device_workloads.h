@@ -46,9 +46,14 @@ struct DeviceRun {
 // every song of songs.
 DeviceRun RunDeviceWorkload(BenchDevice& bench, DeviceWorkload which, const std::vector<Song>& songs);
 
+constexpr int32_t kSpeechCalls = 80182;  // 10 s at 5.5 frames a call
+
 // The speech shape: chip 0 reset, then tones at period registers 0 and 1.
 void SetUpSpeech(BenchDevice& bench);
 // calls Mix calls, each after one attenuation write, the tones in turn.
 // frames: the size of every call, or 0 for 5 and 6 in turn (an 8 kHz sample
 // stream at 44100 Hz).
 void RunSpeech(BenchDevice& bench, int32_t calls, int32_t frames);
+// The same stream in calls of 5 and 6 frames on chip 0's bench record alone,
+// without the device and its silent chip 1.
+void RunSpeechOnRecord(PsgRenderer renderer, int32_t calls);

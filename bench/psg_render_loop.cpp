@@ -2,8 +2,9 @@
 // under callgrind:
 //   psg_render_loop <case> <event|frame> [repeats] [file]
 // case: silent, shortest, musical, noise or worst (10 s at 44100 Hz in
-// calls of 735 frames, times repeats), or music (the whole corpus, or the
-// files whose names contain file, times repeats). Prints the chip-frames
+// calls of 735 frames, times repeats), music (the whole corpus, or the
+// files whose names contain file, times repeats), or speech (the speech
+// shape on chip 0's record alone). Prints the chip-frames
 // rendered: divide the inclusive Ir of PsgRender or ReferenceRender by it.
 //   psg_render_loop <case> device [repeats] [file]
 // runs a device workload through Quarix::Mix, both chips on every call:
@@ -31,7 +32,7 @@ StereoFrame frames[kFramesPerCall];
 int Usage()
 {
     std::fprintf(stderr,
-                 "usage: psg_render_loop <silent|shortest|musical|noise|worst|music> <event|frame> [repeats] [file]\n"
+                 "usage: psg_render_loop <silent|shortest|musical|noise|worst|music|speech> <event|frame> [repeats] [file]\n"
                  "       psg_render_loop <music|speech|speech-long|speech-11|worst|silent|silent-short> device [repeats] [file]\n");
     return 2;
 }
@@ -112,6 +113,13 @@ int main(int argc, char** argv)
             }
         }
         std::printf("%.0f chip-frames in %.0f render calls, %zu songs\n", chipFrames, calls, songs.size());
+        return 0;
+    }
+
+    if (what == "speech") {
+        const long calls = repeats * kSpeechCalls;
+        RunSpeechOnRecord(renderer, static_cast<int32_t>(calls));
+        std::printf("%.0f chip-frames in %ld render calls\n", static_cast<double>(calls) * 5.5, calls);
         return 0;
     }
 

@@ -23,10 +23,10 @@ template <uint32_t kFrames, bool kTwo>
     }
 }
 
-// Adds the values into the frames (b is read only with kTwo): eight frames at a time, then what is left
-// as four, two and one, so that a short call needs no loop. Spelled out, the
-// groups become a few vector operations without the compiler being asked to
-// unroll.
+// Adds the values into the frames (b is read only with kTwo): eight frames
+// at a time, then what is left as four, two and one, so that a short call
+// needs no loop. Spelled out, the groups become a few vector operations
+// without the compiler being asked to unroll.
 template <bool kTwo>
 void AddValues(StereoFrame* frames, const uint32_t* a, const uint32_t* b, uint32_t count)
 {
@@ -122,8 +122,10 @@ void RenderCall(PsgChip& first, PsgChip* second, StereoFrame* frames, uint32_t c
     if (NoEventWithin(*a, span) && (b == nullptr || NoEventWithin(*b, span))) {
         // The common short call between two writes: one value throughout.
         const uint32_t value = ConstantValue(*a, span) + (b != nullptr ? ConstantValue(*b, span) : 0u);
-        for (uint32_t f = 0; value != 0 && f < count; ++f) {
-            AddToFrame(frames[f], value);
+        if (value != 0) {
+            for (uint32_t f = 0; f < count; ++f) {
+                AddToFrame(frames[f], value);
+            }
         }
         return;
     }

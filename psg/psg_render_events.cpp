@@ -20,6 +20,8 @@
 
 namespace psg_render {
 
+namespace {
+
 // Noise shifts many at a time. A shift is (lfsr >> 1) ^ (bit 0 ? feedback :
 // 0), with feedback = taps >> 1. A feedback bit at position q reaches bit 0
 // only q shifts after it enters, so the outputs of the next `reach` shifts
@@ -33,8 +35,6 @@ struct NoiseJumps {
     uint32_t flips;       // all ones when feedback bit 0 is set, else 0
     uint32_t spread[17];  // [n]: the feedback of n shifts in a row
 };
-
-namespace {
 
 constexpr NoiseJumps MakeNoiseJumps(uint32_t taps)
 {
