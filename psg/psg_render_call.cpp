@@ -3,6 +3,7 @@
 #include "psg/psg_render.h"
 
 #include <cassert>
+#include <utility>
 
 namespace psg_render {
 
@@ -14,19 +15,26 @@ void AddToFrame(StereoFrame& frame, uint32_t value)
     frame.right = static_cast<int32_t>(static_cast<uint32_t>(frame.right) + value);
 }
 
-// kFrames frames' values from one chip's clamped sums, or two chips' (kTwo).
+// The values of frames k... from one chip's clamped sums, or two chips'
+// (kTwo). A fold, so that the adds are spelled out at every optimisation
+// level and the compiler makes them a few vector operations.
+template <bool kTwo, uint32_t... k>
+[[gnu::always_inline]] inline void AddGroup(StereoFrame* frames, const uint32_t* a, const uint32_t* b,
+                                            std::integer_sequence<uint32_t, k...>)
+{
+    const uint32_t values[] = {((a[k] >> kFrameShift) + (kTwo ? b[k] >> kFrameShift : 0u))...};
+    (AddToFrame(frames[k], values[k]), ...);
+}
+
 template <uint32_t kFrames, bool kTwo>
 [[gnu::always_inline]] inline void AddGroup(StereoFrame* frames, const uint32_t* a, const uint32_t* b)
 {
-    for (uint32_t k = 0; k < kFrames; ++k) {
-        AddToFrame(frames[k], (a[k] >> kFrameShift) + (kTwo ? b[k] >> kFrameShift : 0u));
-    }
+    AddGroup<kTwo>(frames, a, b, std::make_integer_sequence<uint32_t, kFrames>{});
 }
 
 // Adds the values into the frames (b is read only with kTwo): eight frames
 // at a time, then what is left as four, two and one, so that a short call
-// needs no loop. Spelled out, the groups become a few vector operations
-// without the compiler being asked to unroll.
+// needs no loop.
 template <bool kTwo>
 void AddValues(StereoFrame* frames, const uint32_t* a, const uint32_t* b, uint32_t count)
 {
