@@ -21,23 +21,32 @@ uint32_t WithBit(uint32_t mask, int bit, bool set)
     return (mask & ~(1u << bit)) | (set ? 1u << bit : 0u);
 }
 
+// A channel sounds when its amplitude is not 0. On a chip never reset every
+// period is 0, and such a channel would never finish a frame: it is kept
+// silent, so that a render before the first reset adds nothing.
+void DeriveSounding(PsgChip& c, int i)
+{
+    c.sounding = WithBit(c.sounding, i, c.amplitude[i] != 0 && c.period[i] >= 1);
+}
+
 // The derived fields that follow channel i's period. A channel shorter than
 // a frame is rendered frame by frame from whole cycles and a rest; the
 // division that takes is made here, once per write.
 void DeriveTiming(PsgChip& c, int i)
 {
     const int32_t period = c.period[i];
-    const bool fast = period >= 1 && period < kFrameUnits;  // a chip never reset has period 0
-    const int32_t cycle = i < 3 ? 2 * period : period;       // a tone's cycle is two toggles
+    const bool fast = period >= 1 && period < kFrameUnits;
+    const int32_t cycle = i < 3 ? 2 * period : period;  // a tone's cycle is two toggles
     c.fast = WithBit(c.fast, i, fast);
     c.wholeCycles[i] = fast ? kFrameUnits / cycle : 0;
     c.cycleRest[i] = fast ? kFrameUnits - c.wholeCycles[i] * cycle : 0;
+    DeriveSounding(c, i);
 }
 
 // The derived fields that follow channel i's amplitude.
 void DeriveLevel(PsgChip& c, int i)
 {
-    c.sounding = WithBit(c.sounding, i, c.amplitude[i] != 0);
+    DeriveSounding(c, i);
     c.loudness = c.amplitude[0] + c.amplitude[1] + c.amplitude[2] + c.amplitude[3];
 }
 

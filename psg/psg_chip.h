@@ -30,7 +30,7 @@ struct PsgChip {
     // What rendering derives from the fields above, kept in step by
     // PsgReset and PsgWrite so that a render call starts without working it
     // out again. Rendering reads these and never writes them.
-    uint32_t sounding;       // bit i: amplitude[i] is not 0
+    uint32_t sounding;       // bit i: amplitude[i] is not 0, on a chip that has been reset
     uint32_t fast;           // bit i: period[i] is shorter than a frame
     int32_t loudness;        // sum of the amplitudes; above 32767 a frame's value can saturate
     int32_t wholeCycles[4];  // for channels shorter than a frame: whole cycles (tones: two
