@@ -158,7 +158,7 @@ std::string FormatGd3Tags(const Gd3Tags& tags)
         if (value->empty()) {
             continue;
         }
-        char head[16];
+        char head[24];  // room for every label, as the compiler counts them
         std::snprintf(head, sizeof head, "  %-8s", (std::string(label) + ":").c_str());
         text += head;
         for (char c : *value) {
