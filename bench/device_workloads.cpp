@@ -108,7 +108,7 @@ void RunSpeech(BenchDevice& bench, int32_t calls, int32_t frames)
     }
 }
 
-void RunSpeechOnRecord(PsgRenderer renderer, int32_t calls)
+void RunSpeechOnRecord(PsgRenderer renderer, int32_t calls, int32_t frames)
 {
     PsgBenchSetUp(PsgBenchCase::kSilent);
     for (const uint8_t b : kSpeechTones) {
@@ -117,7 +117,7 @@ void RunSpeechOnRecord(PsgRenderer renderer, int32_t calls)
     uint32_t x = 0x12345678u;
     for (int32_t i = 0; i < calls; ++i) {
         PsgWrite(BenchChip(0), SpeechByte(i, x));
-        const int32_t count = 5 + (i & 1);
+        const int32_t count = frames != 0 ? frames : 5 + (i & 1);
         PsgRenderWith(renderer, 0, NextFrames(count), count);
     }
 }

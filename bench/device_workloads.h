@@ -54,6 +54,6 @@ void SetUpSpeech(BenchDevice& bench);
 // frames: the size of every call, or 0 for 5 and 6 in turn (an 8 kHz sample
 // stream at 44100 Hz).
 void RunSpeech(BenchDevice& bench, int32_t calls, int32_t frames);
-// The same stream in calls of 5 and 6 frames on chip 0's bench record alone,
-// without the device and its silent chip 1.
-void RunSpeechOnRecord(PsgRenderer renderer, int32_t calls);
+// The same stream on chip 0's bench record alone, without the device and its
+// silent chip 1; frames as for RunSpeech.
+void RunSpeechOnRecord(PsgRenderer renderer, int32_t calls, int32_t frames);

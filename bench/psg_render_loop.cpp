@@ -3,9 +3,11 @@
 //   psg_render_loop <case> <event|frame> [repeats] [file]
 // case: silent, shortest, musical, noise or worst (10 s at 44100 Hz in
 // calls of 735 frames, times repeats), music (the whole corpus, or the
-// files whose names contain file, times repeats), or speech (the speech
-// shape on chip 0's record alone). Prints the chip-frames
-// rendered: divide the inclusive Ir of PsgRender or ReferenceRender by it.
+// files whose names contain file, times repeats), speech (the speech shape
+// on chip 0's record alone) or speech-11 (the same in calls of 11 frames;
+// twice a speech call less a speech-11 one is the chip's cost of a call
+// apart from its frames). Prints the chip-frames rendered: divide the
+// inclusive Ir of PsgRender or ReferenceRender by it.
 //   psg_render_loop <case> device [repeats] [file]
 // runs a device workload through Quarix::Mix, both chips on every call:
 // music, speech, speech-long, speech-11, worst, silent or silent-short (see
@@ -32,7 +34,7 @@ StereoFrame frames[kFramesPerCall];
 int Usage()
 {
     std::fprintf(stderr,
-                 "usage: psg_render_loop <silent|shortest|musical|noise|worst|music|speech> <event|frame> [repeats] [file]\n"
+                 "usage: psg_render_loop <silent|shortest|musical|noise|worst|music|speech|speech-11> <event|frame> [repeats] [file]\n"
                  "       psg_render_loop <music|speech|speech-long|speech-11|worst|silent|silent-short> device [repeats] [file]\n");
     return 2;
 }
@@ -116,10 +118,13 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    if (what == "speech") {
-        const long calls = repeats * kSpeechCalls;
-        RunSpeechOnRecord(renderer, static_cast<int32_t>(calls));
-        std::printf("%.0f chip-frames in %ld render calls\n", static_cast<double>(calls) * 5.5, calls);
+    if (what == "speech" || what == "speech-11") {
+        // As the device's speech and speech-11: 5 and 6 frames a call, or 11.
+        const int32_t size = what == "speech" ? 0 : 11;
+        const long calls = repeats * (size == 0 ? kSpeechCalls : kSpeechCalls / 2);
+        RunSpeechOnRecord(renderer, static_cast<int32_t>(calls), size);
+        std::printf("%.0f chip-frames in %ld render calls\n", static_cast<double>(calls) * (size == 0 ? 5.5 : size),
+                    calls);
         return 0;
     }
 
