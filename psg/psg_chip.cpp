@@ -151,38 +151,37 @@ void PsgWrite(PsgChip& c, uint32_t value)
     UpdateTonePeriod(c, r);
 }
 
-void PsgRender(PsgChip& c, StereoFrame* frames, int32_t count)
+namespace {
+
+// Longer calls than the counters allow render as consecutive calls; second
+// may be null. Out of line, so that the usual call goes straight through.
+[[gnu::noinline]] void RenderPieces(PsgChip& first, PsgChip* second, StereoFrame* frames, int32_t count)
 {
-    // Longer calls than the counters allow render as consecutive calls.
     while (count > 0) {
         const int32_t piece = count < kMaxRenderFrames ? count : kMaxRenderFrames;
-        if (c.sounding == 0) {
-            psg_render::HoldSilent(c, static_cast<uint32_t>(piece) << kFrameShift);  // adds nothing
-        } else {
-            psg_render::RenderCall(c, nullptr, frames, static_cast<uint32_t>(piece));
-        }
+        psg_render::RenderCall(first, second, frames, static_cast<uint32_t>(piece));
         frames += piece;
         count -= piece;
     }
 }
 
+}  // namespace
+
+void PsgRender(PsgChip& c, StereoFrame* frames, int32_t count)
+{
+    if (count > 0 && count <= kMaxRenderFrames) {
+        psg_render::RenderCall(c, nullptr, frames, static_cast<uint32_t>(count));  // the usual call
+        return;
+    }
+    RenderPieces(c, nullptr, frames, count);
+}
+
 void PsgRenderPair(PsgChip& first, PsgChip& second, StereoFrame* frames, int32_t count)
 {
     assert(&first != &second);
-    if (count > 0 && count <= kMaxRenderFrames && (first.sounding | second.sounding) != 0) {
-        psg_render::RenderCall(first, &second, frames, static_cast<uint32_t>(count));  // the usual call
+    if (count > 0 && count <= kMaxRenderFrames) {
+        psg_render::RenderCall(first, &second, frames, static_cast<uint32_t>(count));
         return;
     }
-    while (count > 0) {
-        const int32_t piece = count < kMaxRenderFrames ? count : kMaxRenderFrames;
-        if ((first.sounding | second.sounding) == 0) {
-            // Two silent chips, the usual state of the second: constant time.
-            psg_render::HoldSilent(first, static_cast<uint32_t>(piece) << kFrameShift);
-            psg_render::HoldSilent(second, static_cast<uint32_t>(piece) << kFrameShift);
-        } else {
-            psg_render::RenderCall(first, &second, frames, static_cast<uint32_t>(piece));
-        }
-        frames += piece;
-        count -= piece;
-    }
+    RenderPieces(first, &second, frames, count);
 }

@@ -9,6 +9,10 @@
 // anything out:
 // - Silent channels have no event in the call (HoldSilent), and a chip
 //   with none sounding costs nothing more.
+// - A short call of one chip sounding with fast tones alone, the shape of
+//   a host's calls between the volume writes of digitised speech, goes
+//   straight from the record to the host's frames (SmallTonesCall): no
+//   blocks, no events, code made for each set of tones.
 // - Frames go in blocks of up to kBlockFrames. Per block each sounding chip
 //   makes one sum per frame in scratch, and one pass adds both chips'
 //   values into the host's frames. Each channel takes its phase from the
@@ -28,6 +32,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "psg/psg_chip.h"
 
@@ -38,6 +43,7 @@ constexpr uint32_t kClampedSum = 0x7FFFu << kFrameShift;  // a frame's value sat
 constexpr uint32_t kBlockFrames = 1024;                   // frames summed in scratch at a time
 constexpr uint32_t kRunStores = 32;                       // entries of a run stored at a time
 constexpr uint32_t kMarkWords = kBlockFrames / 64;        // a bit per frame of a block
+constexpr uint32_t kSmallFrames = 16;                     // a call of fast tones this short skips the blocks
 
 inline uint32_t Min(uint32_t a, uint32_t b)
 {
@@ -53,6 +59,53 @@ inline uint32_t Mask(bool b)
 inline uint32_t FrameValue(uint32_t sum)
 {
     return (sum > kClampedSum ? kClampedSum : sum) >> kFrameShift;
+}
+
+inline void AddToFrame(StereoFrame& frame, uint32_t value)
+{
+    frame.left = static_cast<int32_t>(static_cast<uint32_t>(frame.left) + value);
+    frame.right = static_cast<int32_t>(static_cast<uint32_t>(frame.right) + value);
+}
+
+// The values of frames k... from one chip's clamped sums, or two chips'
+// (kTwo). A fold, so that the adds are spelled out at every optimisation
+// level and the compiler makes them a few vector operations.
+template <bool kTwo, uint32_t... k>
+[[gnu::always_inline]] inline void AddGroup(StereoFrame* frames, const uint32_t* a, const uint32_t* b,
+                                            std::integer_sequence<uint32_t, k...>)
+{
+    const uint32_t values[] = {((a[k] >> kFrameShift) + (kTwo ? b[k] >> kFrameShift : 0u))...};
+    (AddToFrame(frames[k], values[k]), ...);
+}
+
+template <uint32_t kFrames, bool kTwo>
+[[gnu::always_inline]] inline void AddGroup(StereoFrame* frames, const uint32_t* a, const uint32_t* b)
+{
+    AddGroup<kTwo>(frames, a, b, std::make_integer_sequence<uint32_t, kFrames>{});
+}
+
+// Adds the values of count clamped sums into the frames, from a, or from a
+// and b with kTwo (b is read only then): eight frames at a time, then what
+// is left as four, two and one, so that a short call needs no loop.
+template <bool kTwo>
+[[gnu::always_inline]] inline void AddValues(StereoFrame* frames, const uint32_t* a, const uint32_t* b,
+                                             uint32_t count)
+{
+    uint32_t f = 0;
+    for (; f + 8 <= count; f += 8) {
+        AddGroup<8, kTwo>(frames + f, a + f, b + f);
+    }
+    if (count & 4u) {
+        AddGroup<4, kTwo>(frames + f, a + f, b + f);
+        f += 4;
+    }
+    if (count & 2u) {
+        AddGroup<2, kTwo>(frames + f, a + f, b + f);
+        f += 2;
+    }
+    if (count & 1u) {
+        AddGroup<1, kTwo>(frames + f, a + f, b + f);
+    }
 }
 
 // Writes value into count entries and possibly up to kRunStores - 1 beyond:
@@ -130,6 +183,22 @@ void SlowSums(PsgChip& c, uint32_t mask, EventBlock& events, uint32_t* sums, uin
 // the noise.
 void AddFastTones(PsgChip& c, uint32_t mask, uint32_t* sums, uint32_t n, bool store);
 void AddFastNoise(PsgChip& c, uint32_t* sums, uint32_t n);
+
+// Whether the chip's sounding channels are all fast tones. Three tones at
+// most sum to 3 * kFullScale, so such a chip never reaches the clamp.
+inline bool TonesAlone(const PsgChip& c)
+{
+    static_assert(3 * kFullScale <= static_cast<int32_t>(kClampedSum >> kFrameShift), "three tones never clamp");
+    return (c.sounding & ~(c.fast & 7u)) == 0;
+}
+
+// Adds a call of 1 to kSmallFrames frames of a chip whose sounding channels
+// are all fast tones (TonesAlone, sounding not 0), and moves it on.
+void SmallTonesCall(PsgChip& c, StereoFrame* frames, uint32_t count);
+
+// The general call of 1 to kMaxRenderFrames frames of sounding chips a and
+// b (b may be null), their silent channels already held: blocks of sums.
+void BlockCall(PsgChip& a, PsgChip* b, StereoFrame* frames, uint32_t count);
 
 // One call of 1 to kMaxRenderFrames frames of one chip, or of two into the
 // same frames when second is not null.
