@@ -26,7 +26,10 @@ uint32_t WithBit(uint32_t mask, int bit, bool set)
 // silent, so that a render before the first reset adds nothing.
 void DeriveSounding(PsgChip& c, int i)
 {
-    c.sounding = WithBit(c.sounding, i, c.amplitude[i] != 0 && c.period[i] >= 1);
+    const bool sounds = c.amplitude[i] != 0 && c.period[i] >= 1;
+    c.sounding = WithBit(c.sounding, i, sounds);
+    c.soundingLane[i] = sounds ? -1 : 0;
+    c.toneSet = (c.sounding & ~(c.fast & 7u)) == 0 ? c.sounding : 0;
 }
 
 // The derived fields that follow channel i's period. A channel shorter than
@@ -38,8 +41,12 @@ void DeriveTiming(PsgChip& c, int i)
     const bool fast = period >= 1 && period < kFrameUnits;
     const int32_t cycle = i < 3 ? 2 * period : period;  // a tone's cycle is two toggles
     c.fast = WithBit(c.fast, i, fast);
+    c.cycle[i] = fast ? cycle : 0;
     c.wholeCycles[i] = fast ? kFrameUnits / cycle : 0;
     c.cycleRest[i] = fast ? kFrameUnits - c.wholeCycles[i] * cycle : 0;
+    if (i < 3) {
+        c.wholeOn[i] = c.wholeCycles[i] * period;
+    }
     DeriveSounding(c, i);
 }
 

@@ -132,30 +132,14 @@ template <bool kTwo>
 
 // Silent channels have no event within a call of span units: a held one
 // (its event due within the call) ends where it began, the others count
-// down. Nothing else in the call looks at them. Written lane by lane over a
-// mask per channel, so that the compiler makes it a few vector operations.
-struct SilentLanes {
-    int32_t lane[16][4];  // [sounding][i]: all ones when channel i is silent
-};
-constexpr SilentLanes MakeSilentLanes()
-{
-    SilentLanes t{};
-    for (uint32_t sounding = 0; sounding < 16; ++sounding) {
-        for (uint32_t i = 0; i < 4; ++i) {
-            t.lane[sounding][i] = ((sounding >> i) & 1u) != 0 ? 0 : -1;
-        }
-    }
-    return t;
-}
-inline constexpr SilentLanes kSilentLanes = MakeSilentLanes();
-
+// down. Nothing else in the call looks at them. Written lane by lane over
+// the record's lanes, so that the compiler makes it a few vector operations.
 inline void HoldSilent(PsgChip& c, uint32_t span)
 {
     const int32_t units = static_cast<int32_t>(span);
-    const int32_t* const silent = kSilentLanes.lane[c.sounding & 15u];
     for (int i = 0; i < 4; ++i) {
         const int32_t countsDown = c.counter[i] > units ? -1 : 0;
-        c.counter[i] -= units & countsDown & silent[i];
+        c.counter[i] -= units & countsDown & ~c.soundingLane[i];
     }
 }
 
@@ -184,17 +168,12 @@ void SlowSums(PsgChip& c, uint32_t mask, EventBlock& events, uint32_t* sums, uin
 void AddFastTones(PsgChip& c, uint32_t mask, uint32_t* sums, uint32_t n, bool store);
 void AddFastNoise(PsgChip& c, uint32_t* sums, uint32_t n);
 
-// Whether the chip's sounding channels are all fast tones. Three tones at
-// most sum to 3 * kFullScale, so such a chip never reaches the clamp.
-inline bool TonesAlone(const PsgChip& c)
-{
-    static_assert(3 * kFullScale <= static_cast<int32_t>(kClampedSum >> kFrameShift), "three tones never clamp");
-    return (c.sounding & ~(c.fast & 7u)) == 0;
-}
-
 // Adds a call of 1 to kSmallFrames frames of a chip whose sounding channels
-// are all fast tones (TonesAlone, sounding not 0), and moves it on.
-void SmallTonesCall(PsgChip& c, StereoFrame* frames, uint32_t count);
+// are all fast tones (toneSet not 0), and moves it on. Three tones at most
+// sum to 3 * kFullScale, so such a chip never reaches the clamp.
+using SmallCall = void (*)(PsgChip& c, StereoFrame* frames, uint32_t count);
+extern const SmallCall kSmallTonesCalls[8];  // by toneSet; entry 0 is null
+static_assert(3 * kFullScale <= static_cast<int32_t>(kClampedSum >> kFrameShift), "three tones never clamp");
 
 // The general call of 1 to kMaxRenderFrames frames of sounding chips a and
 // b (b may be null), their silent channels already held: blocks of sums.

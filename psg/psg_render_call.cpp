@@ -99,8 +99,8 @@ void RenderCall(PsgChip& first, PsgChip* second, StereoFrame* frames, uint32_t c
     if (a == nullptr || a->sounding == 0) {
         return;
     }
-    if (b == nullptr && count <= kSmallFrames && TonesAlone(*a)) {
-        SmallTonesCall(*a, frames, count);  // a host's call between two volume writes
+    if (b == nullptr && count <= kSmallFrames && a->toneSet != 0) {
+        kSmallTonesCalls[a->toneSet](*a, frames, count);  // a host's call between two volume writes
         return;
     }
     if (NoEventWithin(*a, span) && (b == nullptr || NoEventWithin(*b, span))) {

@@ -3,6 +3,7 @@
 #include "psg/psg_render.h"
 
 #include <bit>
+#include <cstddef>
 
 namespace psg_render {
 
@@ -90,15 +91,23 @@ struct ToneCycle {
 
 [[gnu::always_inline]] inline ToneCycle CycleOf(const PsgChip& c, int i)
 {
-    const uint32_t half = static_cast<uint32_t>(c.period[i]);
-    return {static_cast<uint32_t>(c.amplitude[i]), half, 2 * half, static_cast<uint32_t>(c.cycleRest[i]),
-            static_cast<uint32_t>(c.wholeCycles[i]) * half};
+    return {static_cast<uint32_t>(c.amplitude[i]), static_cast<uint32_t>(c.period[i]),
+            static_cast<uint32_t>(c.cycle[i]), static_cast<uint32_t>(c.cycleRest[i]),
+            static_cast<uint32_t>(c.wholeOn[i])};
 }
 
-// due is 1 to half.
+// From a counter (due, 1 to half) and an output, and back. Without
+// branches: the output is as likely 0 as 1.
 [[gnu::always_inline]] inline TonePhase PhaseOf(uint32_t half, uint32_t due, uint32_t output)
 {
     return {half - due + (half & (output - 1u)), half - (due & (0u - output))};
+}
+
+[[gnu::always_inline]] inline void StoreTone(PsgChip& c, int i, const ToneCycle& t, uint32_t phase)
+{
+    const uint32_t on = Mask(phase < t.half);
+    c.counter[i] = static_cast<int32_t>(t.half - phase + (t.half & ~on));
+    c.output[i] = static_cast<int32_t>(on & 1u);
 }
 
 // The tone from phase p over count frames (at least one), its on-time times
@@ -109,7 +118,7 @@ template <bool kFirst, bool kLast>
 [[gnu::always_inline]] inline uint32_t AddPhases(const ToneCycle& t, TonePhase p, uint32_t* sums,
                                                  StereoFrame* frames, uint32_t count)
 {
-    uint32_t f = 0;
+    std::size_t f = 0;  // as wide as a pointer: no widening per frame
     do {
         uint32_t next = p.phase + t.rest;  // below two full periods
         uint32_t onTime = t.wholeOn - p.onBefore;
@@ -120,7 +129,7 @@ template <bool kFirst, bool kLast>
         p.onBefore = Min(next, t.half);
         const uint32_t sum = (kFirst ? 0u : sums[f]) + t.amplitude * (onTime + p.onBefore);
         if constexpr (kLast) {
-            AddToFrame(frames[f], sum >> kFrameShift);  // no clamp: see TonesAlone
+            AddToFrame(frames[f], sum >> kFrameShift);  // no clamp: see kSmallTonesCalls
         } else {
             sums[f] = sum;
         }
@@ -140,14 +149,13 @@ template <bool kFirst>
     if (due > t.half) [[unlikely]] {
         sums = CatchUp<kFirst>(t.amplitude, t.half, due, output, sums, end);
     }
-    if (sums != end) [[likely]] {
-        const uint32_t phase = AddPhases<kFirst, false>(t, PhaseOf(t.half, due, output), sums, nullptr,
-                                                        static_cast<uint32_t>(end - sums));
-        output = phase < t.half ? 1u : 0u;
-        due = (output ? t.half : t.full) - phase;
+    if (sums == end) [[unlikely]] {
+        c.counter[i] = static_cast<int32_t>(due);
+        c.output[i] = static_cast<int32_t>(output);
+        return;
     }
-    c.counter[i] = static_cast<int32_t>(due);
-    c.output[i] = static_cast<int32_t>(output);
+    const uint32_t frames = static_cast<uint32_t>(end - sums);
+    StoreTone(c, i, t, AddPhases<kFirst, false>(t, PhaseOf(t.half, due, output), sums, nullptr, frames));
 }
 
 // The short call, made for each set of tones that may sound (kTones, bits
@@ -164,10 +172,7 @@ template <int i, uint32_t kTones>
         const ToneCycle t = CycleOf(c, i);
         const TonePhase start = PhaseOf(t.half, static_cast<uint32_t>(c.counter[i]),
                                         static_cast<uint32_t>(c.output[i]));
-        const uint32_t phase = AddPhases<kFirst, kLast>(t, start, sums, frames, count);
-        const uint32_t output = phase < t.half ? 1u : 0u;
-        c.counter[i] = static_cast<int32_t>((output ? t.half : t.full) - phase);
-        c.output[i] = static_cast<int32_t>(output);
+        StoreTone(c, i, t, AddPhases<kFirst, kLast>(t, start, sums, frames, count));
     }
 }
 
@@ -213,25 +218,8 @@ void AddFastTones(PsgChip& c, uint32_t mask, uint32_t* sums, uint32_t n, bool st
     }
 }
 
-void SmallTonesCall(PsgChip& c, StereoFrame* frames, uint32_t count)
-{
-    switch (c.sounding) {
-    case 1:
-        return SmallTones<1>(c, frames, count);
-    case 2:
-        return SmallTones<2>(c, frames, count);
-    case 3:
-        return SmallTones<3>(c, frames, count);
-    case 4:
-        return SmallTones<4>(c, frames, count);
-    case 5:
-        return SmallTones<5>(c, frames, count);
-    case 6:
-        return SmallTones<6>(c, frames, count);
-    default:
-        return SmallTones<7>(c, frames, count);
-    }
-}
+const SmallCall kSmallTonesCalls[8] = {nullptr,        &SmallTones<1>, &SmallTones<2>, &SmallTones<3>,
+                                       &SmallTones<4>, &SmallTones<5>, &SmallTones<6>, &SmallTones<7>};
 
 // With k shifts in a frame, the output o0 before them lasting from the
 // frame start to the first, the outputs o1 to ok after each lasting a whole
