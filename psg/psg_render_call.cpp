@@ -99,6 +99,7 @@ void RenderCall(PsgChip& first, PsgChip* second, StereoFrame* frames, uint32_t c
     if (a == nullptr || a->sounding == 0) {
         return;
     }
+    assert(a->toneSet < 8);
     if (b == nullptr && count <= kSmallFrames && a->toneSet != 0) {
         kSmallTonesCalls[a->toneSet](*a, frames, count);  // a host's call between two volume writes
         return;
