@@ -11,7 +11,7 @@
 //   with none sounding costs nothing more.
 // - A short call of one chip sounding with fast tones alone, the shape of
 //   a host's calls between the volume writes of digitised speech, goes
-//   straight from the record to the host's frames (SmallTonesCall): no
+//   straight from the record to the host's frames (kSmallTonesCalls): no
 //   blocks, no events, code made for each set of tones.
 // - Frames go in blocks of up to kBlockFrames. Per block each sounding chip
 //   makes one sum per frame in scratch, and one pass adds both chips'
