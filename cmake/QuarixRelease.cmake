@@ -19,3 +19,10 @@ if(WIN32)
   # directory's stamps stay zero.
   add_link_options(-Wl,--no-insert-timestamp)
 endif()
+
+if(NOT WIN32)
+  # Debian's hardening for the programs users run: checked string and memory
+  # calls, and every relocation resolved and read-only before main.
+  add_compile_definitions($<$<CONFIG:Release>:_FORTIFY_SOURCE=2>)
+  add_link_options($<$<CONFIG:Release>:LINKER:-z,relro,-z,now>)
+endif()
