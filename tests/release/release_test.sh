@@ -9,7 +9,7 @@
 #   release_test.sh WIN32_BUILD   the tested Win32 build tree (default build/win32)
 set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
-reference=${1:-$top/build/win32}
+reference=$(cd "${1:-$top/build/win32}" && pwd)
 version=$(head -n 1 "$top/VERSION")
 zip=quarix-$version-win32.zip
 deb=quarix-render_${version}_amd64.deb
@@ -57,7 +57,7 @@ echo "-- the same bytes from both runs"
 for f in dist/$zip dist/$deb dist/SHA256SUMS build/dist/win32/bin/Quarix.j27 build/dist/win32/bin/j27host.exe \
          build/dist/win32/bin/libsoxr.dll build/dist/deb/debian/quarix-render/usr/bin/quarix-render; do
   cmp "$first/$f" "$second/$f" || fail "$f differs between the two runs"
-  echo "  same: $f"
+  echo "  same: $(sha256sum <"$first/$f" | cut -c1-64)  $f"
 done
 (cd "$first/dist" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match"
 
