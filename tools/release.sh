@@ -81,11 +81,13 @@ make_zip() {
   soxr=$(dpkg-query -W -f='${source:Version}' libsoxr-dev)
   flac=$(dpkg-query -W -f='${source:Version}' libflac-dev)
   soxr_src=$(echo "$out"/win32-deps/src/libsoxr-*/)
+  soxr_src=${soxr_src%/}
   flac_src=$(echo "$out"/win32-deps/src/flac-*/)
+  flac_src=${flac_src%/}
   licence zlib "zlib, linked into j27host.exe (it unpacks .vgz files). Debian's copyright file of
 libz-mingw-w64-dev, from which it comes:" /usr/share/doc/libz-mingw-w64-dev/copyright
   licence libsoxr "libsoxr.dll is libsoxr, the SoX Resampler library, under the GNU Lesser
-General Public License, version 2.1 or later (its text is the last part of this file).
+General Public License, version 2.1 or later; its text ends this file.
 
 Its source is Debian's source package libsoxr, version $soxr (on Debian:
 apt-get source libsoxr=$soxr), built as Debian ships it, its patches applied,
