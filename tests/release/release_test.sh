@@ -63,7 +63,7 @@ done
 
 echo "-- the zip's files"
 python3 - "$first/dist/$zip" "quarix-$version-win32" <<'EOF' || fail "the zip's entries are not the listed files"
-import sys, zipfile
+import struct, sys, zipfile
 folder = sys.argv[2]
 want = sorted(folder + "/" + n for n in [
     "Quarix.j27", "j27host.exe", "libsoxr.dll", "demo.vgm", "README.txt", "LICENSE.txt",
@@ -75,6 +75,28 @@ if got != want:
 readme = archive.read(folder + "/README.txt")
 if b"\r\n" not in readme or readme.replace(b"\r\n", b"").count(b"\n") != 0:
     sys.exit("README.txt does not have CRLF line ends throughout")
+
+def pe_stamps(data):
+    """The COFF header's stamp and those of the export and resource directories."""
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    sections, optional = struct.unpack_from("<H12xH", data, pe + 6)
+    table = pe + 24 + optional
+    def offset(rva):
+        for i in range(sections):
+            size, va, _, raw = struct.unpack_from("<IIII", data, table + 40 * i + 8)
+            if va <= rva < va + size:
+                return raw + rva - va
+    stamps = {"header": struct.unpack_from("<I", data, pe + 8)[0]}
+    for name, index in (("exports", 0), ("resources", 2)):
+        rva, size = struct.unpack_from("<II", data, pe + 24 + 96 + 8 * index)
+        if size:
+            stamps[name] = struct.unpack_from("<I", data, offset(rva) + 4)[0]
+    return stamps
+
+for program in ("Quarix.j27", "j27host.exe", "libsoxr.dll"):
+    stamps = pe_stamps(archive.read(folder + "/" + program))
+    if any(stamps.values()):
+        sys.exit(f"{program} has time stamps: {stamps}")
 EOF
 
 echo "-- the zip's j27host.exe in a fresh Wine prefix"
