@@ -75,7 +75,8 @@ run_ctest() {
 
 native() {
   echo "== native: build and test"
-  cmake --preset native >/dev/null
+  # The tests of both front ends run in the win32 stage, once both exist.
+  cmake --preset native -DQUARIX_J27HOST= >/dev/null
   cmake --build --preset native -j "$jobs"
   run_ctest native
 }
