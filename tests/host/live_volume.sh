@@ -7,9 +7,10 @@
 #
 # The share of matched frames counts the audible part, up to that second
 # apply, and the move must come within one attenuation write (1/60 s) of
-# the first. Wine's audio layer drops a few frames now and then where the
-# player cannot see it (tests/host/live_play.sh): beyond the move and the
-# underrun count, up to two more gaps per second of sound.
+# the first. Wine's audio layer drops frames where the player cannot see
+# it (tests/host/live_play.sh): beyond the move and the underrun count, up
+# to two more gaps per second of sound, and the share counts from after
+# its start-up skip.
 #
 # The input is a tune that writes every channel's attenuation each 1/60 s
 # (tools/make_vgm.py pulsing), so the new level reaches all channels at once.
@@ -66,11 +67,13 @@ if [ -z "$applied" ] || [ -z "$off" ] || [ -z "$underruns" ]; then
   exit 1
 fi
 stretches=$((2 + underruns + 2 * off / 44100))
-echo "under Wine: up to $stretches stretches ($underruns underruns, $((off / 44100)) s of sound) and a share of 0.95"
+echo "under Wine: up to $stretches stretches ($underruns underruns, $((off / 44100)) s of sound)," \
+  "a share of 0.95 after a start-up skip within the first 4410 frames"
 # Channels take the new level at their next attenuation write: for up to
 # one write gap the recording may follow neither render.
 python3 "$top/tools/match_recording.py" "$work/before.wav" "$work/recording.raw" --switch "$work/after.wav" \
   --min-share 0.95 --audible-until "$off" --max-unexplained "$write_gap" --max-stretches "$stretches" \
+  --start-skip 4410 \
   | tee "$work/match.txt"
 # And the move comes at the moment of the apply, not before it, and by the
 # next attenuation write.
