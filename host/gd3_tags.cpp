@@ -2,6 +2,7 @@
 
 #include "host/vgm_reader.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
@@ -158,8 +159,9 @@ std::string FormatGd3Tags(const Gd3Tags& tags)
         if (value->empty()) {
             continue;
         }
-        char head[24];  // room for every label, as the compiler counts them
-        std::snprintf(head, sizeof head, "  %-8s", (std::string(label) + ":").c_str());
+        // "  Label:" padded to ten columns, as "  %-8s" would.
+        std::string head = "  " + std::string(label) + ":";
+        head.resize(std::max<size_t>(head.size(), 10), ' ');
         text += head;
         for (char c : *value) {
             if (c == '\r') {

@@ -237,5 +237,9 @@ int RenderMain(int argc, char** argv, const std::string& program, bool moduleOpt
         std::fputs(RenderUsage(program, moduleOption).c_str(), stdout);
         return 0;
     }
+    if (options.version) {
+        std::fputs(RenderVersion(program).c_str(), stdout);
+        return 0;
+    }
     return RunInputs(options, program, binding, stdout, stderr);
 }

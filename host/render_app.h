@@ -39,6 +39,7 @@ struct RenderOptions {
     LiveOptions live;
     bool quiet = false;
     bool help = false;
+    bool version = false;
 
     bool Batch() const { return inputs.size() > 1 || !outputDir.empty(); }
 };
@@ -53,6 +54,9 @@ bool ParseRenderOptions(const std::vector<std::string>& args, bool moduleOption,
 
 // The help text, for program (its name) and with --module when it has one.
 std::string RenderUsage(const std::string& program, bool moduleOption);
+
+// "PROGRAM VERSION\n", for --version.
+std::string RenderVersion(const std::string& program);
 
 // Runs one input: 0 on success; otherwise 1, with one message on err naming
 // the file and the problem, and no output file left behind. out is standard

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "module/port_protocol.h"
+#include "quarix_version.h"
 
 namespace {
 
@@ -69,6 +70,7 @@ std::string RenderUsage(const std::string& program, bool moduleOption)
         text += "  --module PATH       the sound module to load (default: Quarix.j27 beside this program)\n";
     }
     text += "  -h, --help          this text\n"
+            "  --version           the version\n"
             "\n"
             "FILE '-' is standard output (one of -o and --raw at most). Messages, tags, the\n"
             "summary and progress go to standard error. A regular file is written under a\n"
@@ -83,6 +85,11 @@ std::string RenderUsage(const std::string& program, bool moduleOption)
                 "its settings in J27.INI beside this program. It needs a display.\n";
     }
     return text;
+}
+
+std::string RenderVersion(const std::string& program)
+{
+    return program + " " + kQuarixVersion + "\n";
 }
 
 namespace {
@@ -148,6 +155,8 @@ bool ParseRenderOptions(const std::vector<std::string>& args, bool moduleOption,
             if (live < 0) return false;
         } else if (a == "-h" || a == "--help") {
             options->help = true;
+        } else if (a == "--version") {
+            options->version = true;
         } else if (a == "-o" || a == "--output") {
             if (!value(&options->wavPath)) return false;
         } else if (a == "--raw" && toDirectory) {
@@ -208,7 +217,7 @@ bool ParseRenderOptions(const std::vector<std::string>& args, bool moduleOption,
             options->inputs.push_back(a);
         }
     }
-    if (options->help) {
+    if (options->help || options->version) {
         return true;
     }
     if (options->inputs.empty()) {

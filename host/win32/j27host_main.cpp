@@ -74,6 +74,10 @@ int main(int argc, char** argv)
         std::fputs(RenderUsage(kProgram, true).c_str(), stdout);
         return 0;
     }
+    if (options.version) {
+        std::fputs(RenderVersion(kProgram).c_str(), stdout);
+        return 0;
+    }
     ModuleBinding binding(options.modulePath);
     LiveSettingsSheet sheet(binding);
     if (options.live.settings) {

@@ -18,6 +18,20 @@ bool LiveSettingsSheet::Open(std::string* error)
         *error = module.Path() + ": " + *error;
         return false;
     }
+    // The sheet's first paint and the window system's answers to its showing
+    // take over a second under Wine: handled now, before playback starts,
+    // they cannot starve the sound. Until the queue has stayed empty for
+    // 200 ms, at most 3 s.
+    const DWORD start = GetTickCount();
+    DWORD quietSince = start;
+    while (GetTickCount() - start < 3000 && GetTickCount() - quietSince < 200) {
+        if (HIWORD(GetQueueStatus(QS_ALLINPUT)) != 0) {
+            LiveSettingsSheet::Pump(0, 0);
+            quietSince = GetTickCount();
+        } else {
+            Sleep(5);
+        }
+    }
     return true;
 }
 
