@@ -9,10 +9,11 @@
 // anything out:
 // - Silent channels have no event in the call (HoldSilent), and a chip
 //   with none sounding costs nothing more.
-// - A short call of one chip sounding with fast tones alone, the shape of
-//   a host's calls between the volume writes of digitised speech, goes
-//   straight from the record to the host's frames (kSmallTonesCalls): no
-//   blocks, no events, code made for each set of tones.
+// - A short call of chips sounding with fast tones alone, the shape of a
+//   host's calls between the volume writes of digitised speech, goes
+//   straight from the record to the host's frames (kSmallTonesCalls), one
+//   chip after the other: no blocks, no events, code made for each set of
+//   tones.
 // - Frames go in blocks of up to kBlockFrames. Per block each sounding chip
 //   makes one sum per frame in scratch, and one pass adds both chips'
 //   values into the host's frames. Each channel takes its phase from the

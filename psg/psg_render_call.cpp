@@ -1,6 +1,7 @@
 // The renderer's call: the silent channels held, then the short call of
-// fast tones alone, the constant call, or blocks of sums from each sounding
-// chip with one pass adding their values into the host's frames.
+// chips sounding with fast tones alone, the constant call, or blocks of
+// sums from each sounding chip with one pass adding their values into the
+// host's frames.
 #include "psg/psg_render.h"
 
 #include <cassert>
@@ -84,6 +85,19 @@ uint32_t ConstantValue(PsgChip& c, uint32_t span)
     }
 }
 
+namespace {
+
+// Both chips' short calls, one after the other: each adds its own values,
+// which never clamp, so the two need no common pass.
+[[gnu::noinline]] void SmallPair(PsgChip& a, PsgChip& b, StereoFrame* frames, uint32_t count)
+{
+    assert(b.toneSet < 8);
+    kSmallTonesCalls[a.toneSet](a, frames, count);
+    kSmallTonesCalls[b.toneSet](b, frames, count);
+}
+
+}  // namespace
+
 void RenderCall(PsgChip& first, PsgChip* second, StereoFrame* frames, uint32_t count)
 {
     assert(count >= 1 && count <= static_cast<uint32_t>(kMaxRenderFrames));
@@ -100,9 +114,17 @@ void RenderCall(PsgChip& first, PsgChip* second, StereoFrame* frames, uint32_t c
         return;
     }
     assert(a->toneSet < 8);
-    if (b == nullptr && count <= kSmallFrames && a->toneSet != 0) {
-        kSmallTonesCalls[a->toneSet](*a, frames, count);  // a host's call between two volume writes
-        return;
+    if (count <= kSmallFrames && a->toneSet != 0) {
+        // A host's call between two volume writes. Tail calls, so that this
+        // call needs no stack frame of its own.
+        if (b == nullptr) {
+            kSmallTonesCalls[a->toneSet](*a, frames, count);
+            return;
+        }
+        if (b->toneSet != 0) {
+            SmallPair(*a, *b, frames, count);
+            return;
+        }
     }
     if (NoEventWithin(*a, span) && (b == nullptr || NoEventWithin(*b, span))) {
         // The common short call between two writes: one value throughout.
