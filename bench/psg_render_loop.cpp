@@ -11,8 +11,10 @@
 //   psg_render_loop <case> device [repeats] [file]
 // runs a device workload through Quarix::Mix, both chips on every call:
 // music, speech, speech-long, speech-11, worst, silent or silent-short (see
-// device_workloads.h). Prints the chip-frames of the chips that sound and
-// the Mix calls: divide the inclusive Ir of Quarix::Mix by them.
+// device_workloads.h); speech-both, speech-slow or speech-noise, each also
+// with -11 or -long, sound another voice under the speech shape's writes.
+// Prints the chip-frames of the chips that sound and the Mix calls: divide
+// the inclusive Ir of Quarix::Mix by them.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -35,7 +37,7 @@ int Usage()
 {
     std::fprintf(stderr,
                  "usage: psg_render_loop <silent|shortest|musical|noise|worst|music|speech|speech-11> <event|frame> [repeats] [file]\n"
-                 "       psg_render_loop <music|speech|speech-long|speech-11|worst|silent|silent-short> device [repeats] [file]\n");
+                 "       psg_render_loop <music|speech[-both|-slow|-noise][-long|-11]|worst|silent|silent-short> device [repeats] [file]\n");
     return 2;
 }
 
@@ -55,8 +57,25 @@ std::vector<Song> LoadMusic(int argc, char** argv)
     return songs;
 }
 
-int RunOnDevice(const std::string& what, long repeats, int argc, char** argv)
+// speech-both, speech-slow-11 and so on: a speech workload with another
+// voice; returns the workload's name without it.
+std::string TakeVoice(std::string what, SpeechVoice& voice)
 {
+    const std::pair<const char*, SpeechVoice> voices[] = {
+        {"-both", SpeechVoice::kBothChips}, {"-slow", SpeechVoice::kSlowTones}, {"-noise", SpeechVoice::kWithNoise}};
+    for (const auto& [infix, v] : voices) {
+        if (what.starts_with(std::string("speech") + infix)) {
+            voice = v;
+            return what.erase(6, std::strlen(infix));
+        }
+    }
+    return what;
+}
+
+int RunOnDevice(const std::string& name, long repeats, int argc, char** argv)
+{
+    SpeechVoice voice = SpeechVoice::kFastTones;
+    const std::string what = TakeVoice(name, voice);
     const std::pair<const char*, DeviceWorkload> workloads[] = {
         {"music", DeviceWorkload::kMusic},         {"speech", DeviceWorkload::kSpeech},
         {"speech-long", DeviceWorkload::kSpeechLong}, {"speech-11", DeviceWorkload::kSpeech11},
@@ -75,7 +94,7 @@ int RunOnDevice(const std::string& what, long repeats, int argc, char** argv)
     BenchDevice bench;
     DeviceRun total;
     for (long i = 0; i < repeats; ++i) {
-        const DeviceRun run = RunDeviceWorkload(bench, found->second, songs);
+        const DeviceRun run = RunDeviceWorkload(bench, found->second, songs, voice);
         total.chipFrames += run.chipFrames;
         total.mixCalls += run.mixCalls;
     }
