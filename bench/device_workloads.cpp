@@ -83,6 +83,8 @@ void BenchDevice::WriteChip(int chip, uint8_t value)
 
 // Tone 0 at register 0 (acting as 1), tones 1 and 2 at register 1, all loud.
 const std::vector<uint8_t> kSpeechTones = {0x80, 0x00, 0xA1, 0x00, 0xC1, 0x00, 0x90, 0xB0, 0xD0};
+const std::vector<uint8_t> kSlowSpeechTones = {0x8E, 0x0F, 0xA6, 0x0B, 0xCF, 0x07, 0x90, 0xB0, 0xD0};
+const std::vector<uint8_t> kSpeechNoise = {0xE4, 0xF0};
 
 // 4-bit samples from a fixed stream, one attenuation write per sample, the
 // three tones in turn; x carries the stream from one call to the next.
@@ -92,23 +94,32 @@ uint8_t SpeechByte(int32_t call, uint32_t& x)
     return static_cast<uint8_t>(0x90u | (static_cast<uint32_t>(call % 3) << 5) | (x >> 28));
 }
 
-void SetUpSpeech(BenchDevice& bench)
+void SetUpSpeech(BenchDevice& bench, SpeechVoice voice)
 {
     bench.device().Reset(kResetPort, 0);
-    WriteAll(bench, kSpeechTones);
+    WriteAll(bench, voice == SpeechVoice::kSlowTones ? kSlowSpeechTones : kSpeechTones);
+    if (voice == SpeechVoice::kWithNoise) {
+        WriteAll(bench, kSpeechNoise);
+    }
+    if (voice == SpeechVoice::kBothChips) {
+        for (const uint8_t b : kSpeechTones) {
+            bench.WriteChip(1, b);
+        }
+    }
 }
 
-void RunSpeech(BenchDevice& bench, int32_t calls, int32_t frames)
+void RunSpeech(BenchDevice& bench, int32_t calls, int32_t frames, SpeechVoice voice)
 {
+    const int32_t chips = voice == SpeechVoice::kBothChips ? 2 : 1;
     uint32_t x = 0x12345678u;
     for (int32_t i = 0; i < calls; ++i) {
-        bench.WriteChip(0, SpeechByte(i, x));
+        bench.WriteChip(i % chips, SpeechByte(i / chips, x));
         const int32_t count = frames != 0 ? frames : 5 + (i & 1);
         bench.device().Mix(NextFrames(count), count);
     }
 }
 
-void RunSpeechOnRecord(PsgRenderer renderer, int32_t calls)
+void RunSpeechOnRecord(PsgRenderer renderer, int32_t calls, int32_t frames)
 {
     PsgBenchSetUp(PsgBenchCase::kSilent);
     for (const uint8_t b : kSpeechTones) {
@@ -117,12 +128,13 @@ void RunSpeechOnRecord(PsgRenderer renderer, int32_t calls)
     uint32_t x = 0x12345678u;
     for (int32_t i = 0; i < calls; ++i) {
         PsgWrite(BenchChip(0), SpeechByte(i, x));
-        const int32_t count = 5 + (i & 1);
+        const int32_t count = frames != 0 ? frames : 5 + (i & 1);
         PsgRenderWith(renderer, 0, NextFrames(count), count);
     }
 }
 
-DeviceRun RunDeviceWorkload(BenchDevice& bench, DeviceWorkload which, const std::vector<Song>& songs)
+DeviceRun RunDeviceWorkload(BenchDevice& bench, DeviceWorkload which, const std::vector<Song>& songs,
+                            SpeechVoice voice)
 {
     switch (which) {
     case DeviceWorkload::kMusic:
@@ -132,11 +144,12 @@ DeviceRun RunDeviceWorkload(BenchDevice& bench, DeviceWorkload which, const std:
     case DeviceWorkload::kSpeech11: {
         const int32_t frames = which == DeviceWorkload::kSpeech ? 0 : which == DeviceWorkload::kSpeech11 ? 11 : kCallFrames;
         const int32_t calls = frames == 0 ? kSpeechCalls : frames == 11 ? kSpeechCalls / 2 : kTenSecondsCalls;
-        SetUpSpeech(bench);
-        RunSpeech(bench, calls, frames);
+        SetUpSpeech(bench, voice);
+        RunSpeech(bench, calls, frames, voice);
         DeviceRun run;
         run.mixCalls = calls;
-        run.chipFrames = frames == 0 ? calls * 5.5 : double{1} * calls * frames;
+        run.chipFrames = (frames == 0 ? calls * 5.5 : double{1} * calls * frames) *
+                         (voice == SpeechVoice::kBothChips ? 2 : 1);
         return run;
     }
     case DeviceWorkload::kWorstCase:

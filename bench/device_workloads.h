@@ -21,6 +21,14 @@ enum class DeviceWorkload {
     kSilentShort, // both chips as reset left them, Mix calls of 5 or 6 frames
 };
 
+// What sounds under the speech shape's volume writes.
+enum class SpeechVoice {
+    kFastTones,  // chip 0's tones at period registers 0, 1 and 1
+    kBothChips,  // the same on both chips, the writes taking turns between them
+    kSlowTones,  // chip 0's tones at registers 254, 182 and 127: an event every 22 to 45 frames
+    kWithNoise,  // kFastTones with white noise at shift rate 0
+};
+
 // A device as the module leaves it after start-up: volume offset 0,
 // enabled, both chips reset at 44100 Hz, no hub.
 class BenchDevice {
@@ -44,16 +52,18 @@ struct DeviceRun {
 
 // Runs the workload's writes and Mix calls once on the device; kMusic plays
 // every song of songs.
-DeviceRun RunDeviceWorkload(BenchDevice& bench, DeviceWorkload which, const std::vector<Song>& songs);
+// The speech workloads sound voice.
+DeviceRun RunDeviceWorkload(BenchDevice& bench, DeviceWorkload which, const std::vector<Song>& songs,
+                            SpeechVoice voice = SpeechVoice::kFastTones);
 
 constexpr int32_t kSpeechCalls = 80182;  // 10 s at 5.5 frames a call
 
-// The speech shape: chip 0 reset, then tones at period registers 0 and 1.
-void SetUpSpeech(BenchDevice& bench);
-// calls Mix calls, each after one attenuation write, the tones in turn.
-// frames: the size of every call, or 0 for 5 and 6 in turn (an 8 kHz sample
-// stream at 44100 Hz).
-void RunSpeech(BenchDevice& bench, int32_t calls, int32_t frames);
-// The same stream in calls of 5 and 6 frames on chip 0's bench record alone,
-// without the device and its silent chip 1.
-void RunSpeechOnRecord(PsgRenderer renderer, int32_t calls);
+// The speech shape: the chips reset, then voice's set-up.
+void SetUpSpeech(BenchDevice& bench, SpeechVoice voice = SpeechVoice::kFastTones);
+// calls Mix calls, each after one attenuation write, the tones in turn
+// (and with kBothChips the chips in turn). frames: the size of every call,
+// or 0 for 5 and 6 in turn (an 8 kHz sample stream at 44100 Hz).
+void RunSpeech(BenchDevice& bench, int32_t calls, int32_t frames, SpeechVoice voice = SpeechVoice::kFastTones);
+// The same stream on chip 0's bench record alone, without the device and its
+// silent chip 1; frames as for RunSpeech.
+void RunSpeechOnRecord(PsgRenderer renderer, int32_t calls, int32_t frames);

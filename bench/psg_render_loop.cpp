@@ -3,14 +3,18 @@
 //   psg_render_loop <case> <event|frame> [repeats] [file]
 // case: silent, shortest, musical, noise or worst (10 s at 44100 Hz in
 // calls of 735 frames, times repeats), music (the whole corpus, or the
-// files whose names contain file, times repeats), or speech (the speech
-// shape on chip 0's record alone). Prints the chip-frames
-// rendered: divide the inclusive Ir of PsgRender or ReferenceRender by it.
+// files whose names contain file, times repeats), speech (the speech shape
+// on chip 0's record alone) or speech-11 (the same in calls of 11 frames;
+// twice a speech call less a speech-11 one is the chip's cost of a call
+// apart from its frames). Prints the chip-frames rendered: divide the
+// inclusive Ir of PsgRender or ReferenceRender by it.
 //   psg_render_loop <case> device [repeats] [file]
 // runs a device workload through Quarix::Mix, both chips on every call:
 // music, speech, speech-long, speech-11, worst, silent or silent-short (see
-// device_workloads.h). Prints the chip-frames of the chips that sound and
-// the Mix calls: divide the inclusive Ir of Quarix::Mix by them.
+// device_workloads.h); speech-both, speech-slow or speech-noise, each also
+// with -11 or -long, sound another voice under the speech shape's writes.
+// Prints the chip-frames of the chips that sound and the Mix calls: divide
+// the inclusive Ir of Quarix::Mix by them.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -32,8 +36,8 @@ StereoFrame frames[kFramesPerCall];
 int Usage()
 {
     std::fprintf(stderr,
-                 "usage: psg_render_loop <silent|shortest|musical|noise|worst|music|speech> <event|frame> [repeats] [file]\n"
-                 "       psg_render_loop <music|speech|speech-long|speech-11|worst|silent|silent-short> device [repeats] [file]\n");
+                 "usage: psg_render_loop <silent|shortest|musical|noise|worst|music|speech|speech-11> <event|frame> [repeats] [file]\n"
+                 "       psg_render_loop <music|speech[-both|-slow|-noise][-long|-11]|worst|silent|silent-short> device [repeats] [file]\n");
     return 2;
 }
 
@@ -53,8 +57,25 @@ std::vector<Song> LoadMusic(int argc, char** argv)
     return songs;
 }
 
-int RunOnDevice(const std::string& what, long repeats, int argc, char** argv)
+// speech-both, speech-slow-11 and so on: a speech workload with another
+// voice; returns the workload's name without it.
+std::string TakeVoice(std::string what, SpeechVoice& voice)
 {
+    const std::pair<const char*, SpeechVoice> voices[] = {
+        {"-both", SpeechVoice::kBothChips}, {"-slow", SpeechVoice::kSlowTones}, {"-noise", SpeechVoice::kWithNoise}};
+    for (const auto& [infix, v] : voices) {
+        if (what.starts_with(std::string("speech") + infix)) {
+            voice = v;
+            return what.erase(6, std::strlen(infix));
+        }
+    }
+    return what;
+}
+
+int RunOnDevice(const std::string& name, long repeats, int argc, char** argv)
+{
+    SpeechVoice voice = SpeechVoice::kFastTones;
+    const std::string what = TakeVoice(name, voice);
     const std::pair<const char*, DeviceWorkload> workloads[] = {
         {"music", DeviceWorkload::kMusic},         {"speech", DeviceWorkload::kSpeech},
         {"speech-long", DeviceWorkload::kSpeechLong}, {"speech-11", DeviceWorkload::kSpeech11},
@@ -73,7 +94,7 @@ int RunOnDevice(const std::string& what, long repeats, int argc, char** argv)
     BenchDevice bench;
     DeviceRun total;
     for (long i = 0; i < repeats; ++i) {
-        const DeviceRun run = RunDeviceWorkload(bench, found->second, songs);
+        const DeviceRun run = RunDeviceWorkload(bench, found->second, songs, voice);
         total.chipFrames += run.chipFrames;
         total.mixCalls += run.mixCalls;
     }
@@ -116,10 +137,13 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    if (what == "speech") {
-        const long calls = repeats * kSpeechCalls;
-        RunSpeechOnRecord(renderer, static_cast<int32_t>(calls));
-        std::printf("%.0f chip-frames in %ld render calls\n", static_cast<double>(calls) * 5.5, calls);
+    if (what == "speech" || what == "speech-11") {
+        // As the device's speech and speech-11: 5 and 6 frames a call, or 11.
+        const int32_t size = what == "speech" ? 0 : 11;
+        const long calls = repeats * (size == 0 ? kSpeechCalls : kSpeechCalls / 2);
+        RunSpeechOnRecord(renderer, static_cast<int32_t>(calls), size);
+        std::printf("%.0f chip-frames in %ld render calls\n", static_cast<double>(calls) * (size == 0 ? 5.5 : size),
+                    calls);
         return 0;
     }
 

@@ -26,7 +26,10 @@ uint32_t WithBit(uint32_t mask, int bit, bool set)
 // silent, so that a render before the first reset adds nothing.
 void DeriveSounding(PsgChip& c, int i)
 {
-    c.sounding = WithBit(c.sounding, i, c.amplitude[i] != 0 && c.period[i] >= 1);
+    const bool sounds = c.amplitude[i] != 0 && c.period[i] >= 1;
+    c.sounding = WithBit(c.sounding, i, sounds);
+    c.soundingLane[i] = sounds ? -1 : 0;
+    c.toneSet = (c.sounding & ~(c.fast & 7u)) == 0 ? c.sounding : 0;
 }
 
 // The derived fields that follow channel i's period. A channel shorter than
@@ -38,8 +41,12 @@ void DeriveTiming(PsgChip& c, int i)
     const bool fast = period >= 1 && period < kFrameUnits;
     const int32_t cycle = i < 3 ? 2 * period : period;  // a tone's cycle is two toggles
     c.fast = WithBit(c.fast, i, fast);
+    c.cycle[i] = fast ? cycle : 0;
     c.wholeCycles[i] = fast ? kFrameUnits / cycle : 0;
     c.cycleRest[i] = fast ? kFrameUnits - c.wholeCycles[i] * cycle : 0;
+    if (i < 3) {
+        c.wholeOn[i] = c.wholeCycles[i] * period;
+    }
     DeriveSounding(c, i);
 }
 
@@ -151,38 +158,37 @@ void PsgWrite(PsgChip& c, uint32_t value)
     UpdateTonePeriod(c, r);
 }
 
-void PsgRender(PsgChip& c, StereoFrame* frames, int32_t count)
+namespace {
+
+// Longer calls than the counters allow render as consecutive calls; second
+// may be null. Out of line, so that the usual call goes straight through.
+[[gnu::noinline]] void RenderPieces(PsgChip& first, PsgChip* second, StereoFrame* frames, int32_t count)
 {
-    // Longer calls than the counters allow render as consecutive calls.
     while (count > 0) {
         const int32_t piece = count < kMaxRenderFrames ? count : kMaxRenderFrames;
-        if (c.sounding == 0) {
-            psg_render::HoldSilent(c, static_cast<uint32_t>(piece) << kFrameShift);  // adds nothing
-        } else {
-            psg_render::RenderCall(c, nullptr, frames, static_cast<uint32_t>(piece));
-        }
+        psg_render::RenderCall(first, second, frames, static_cast<uint32_t>(piece));
         frames += piece;
         count -= piece;
     }
 }
 
+}  // namespace
+
+void PsgRender(PsgChip& c, StereoFrame* frames, int32_t count)
+{
+    if (count > 0 && count <= kMaxRenderFrames) {
+        psg_render::RenderCall(c, nullptr, frames, static_cast<uint32_t>(count));  // the usual call
+        return;
+    }
+    RenderPieces(c, nullptr, frames, count);
+}
+
 void PsgRenderPair(PsgChip& first, PsgChip& second, StereoFrame* frames, int32_t count)
 {
     assert(&first != &second);
-    if (count > 0 && count <= kMaxRenderFrames && (first.sounding | second.sounding) != 0) {
-        psg_render::RenderCall(first, &second, frames, static_cast<uint32_t>(count));  // the usual call
+    if (count > 0 && count <= kMaxRenderFrames) {
+        psg_render::RenderCall(first, &second, frames, static_cast<uint32_t>(count));
         return;
     }
-    while (count > 0) {
-        const int32_t piece = count < kMaxRenderFrames ? count : kMaxRenderFrames;
-        if ((first.sounding | second.sounding) == 0) {
-            // Two silent chips, the usual state of the second: constant time.
-            psg_render::HoldSilent(first, static_cast<uint32_t>(piece) << kFrameShift);
-            psg_render::HoldSilent(second, static_cast<uint32_t>(piece) << kFrameShift);
-        } else {
-            psg_render::RenderCall(first, &second, frames, static_cast<uint32_t>(piece));
-        }
-        frames += piece;
-        count -= piece;
-    }
+    RenderPieces(first, &second, frames, count);
 }

@@ -31,11 +31,15 @@ struct PsgChip {
     // PsgReset and PsgWrite so that a render call starts without working it
     // out again. Rendering reads these and never writes them.
     uint32_t sounding;       // bit i: amplitude[i] is not 0, on a chip that has been reset
+    int32_t soundingLane[4]; // the same per channel: all ones while channel i sounds, else 0
     uint32_t fast;           // bit i: period[i] is shorter than a frame
+    uint32_t toneSet;        // sounding, when those channels are all tones shorter than a frame; else 0
     int32_t loudness;        // sum of the amplitudes; above 32767 a frame's value can saturate
-    int32_t wholeCycles[4];  // for channels shorter than a frame: whole cycles (tones: two
-                             // half-periods) in one frame; 0 otherwise
-    int32_t cycleRest[4];    // and the frame's length modulo that cycle
+    int32_t cycle[4];        // for channels shorter than a frame: the cycle (tones: two
+                             // half-periods, noise: a period); 0 otherwise
+    int32_t wholeCycles[4];  // and the whole cycles in one frame,
+    int32_t cycleRest[4];    // the frame's length modulo the cycle,
+    int32_t wholeOn[3];      // and for tones, the on-time of those cycles: a half-period each
     uint32_t noiseKind;      // the taps as a table index: kNoTaps, kWhiteTaps or kPeriodicTaps
 };
 

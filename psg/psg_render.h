@@ -9,6 +9,11 @@
 // anything out:
 // - Silent channels have no event in the call (HoldSilent), and a chip
 //   with none sounding costs nothing more.
+// - A short call of chips sounding with fast tones alone, the shape of a
+//   host's calls between the volume writes of digitised speech, goes
+//   straight from the record to the host's frames (kSmallTonesCalls), one
+//   chip after the other: no blocks, no events, code made for each set of
+//   tones.
 // - Frames go in blocks of up to kBlockFrames. Per block each sounding chip
 //   makes one sum per frame in scratch, and one pass adds both chips'
 //   values into the host's frames. Each channel takes its phase from the
@@ -28,6 +33,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "psg/psg_chip.h"
 
@@ -38,6 +44,7 @@ constexpr uint32_t kClampedSum = 0x7FFFu << kFrameShift;  // a frame's value sat
 constexpr uint32_t kBlockFrames = 1024;                   // frames summed in scratch at a time
 constexpr uint32_t kRunStores = 32;                       // entries of a run stored at a time
 constexpr uint32_t kMarkWords = kBlockFrames / 64;        // a bit per frame of a block
+constexpr uint32_t kSmallFrames = 16;                     // a call of fast tones this short skips the blocks
 
 inline uint32_t Min(uint32_t a, uint32_t b)
 {
@@ -53,6 +60,53 @@ inline uint32_t Mask(bool b)
 inline uint32_t FrameValue(uint32_t sum)
 {
     return (sum > kClampedSum ? kClampedSum : sum) >> kFrameShift;
+}
+
+inline void AddToFrame(StereoFrame& frame, uint32_t value)
+{
+    frame.left = static_cast<int32_t>(static_cast<uint32_t>(frame.left) + value);
+    frame.right = static_cast<int32_t>(static_cast<uint32_t>(frame.right) + value);
+}
+
+// The values of frames k... from one chip's clamped sums, or two chips'
+// (kTwo). A fold, so that the adds are spelled out at every optimisation
+// level and the compiler makes them a few vector operations.
+template <bool kTwo, uint32_t... k>
+[[gnu::always_inline]] inline void AddGroup(StereoFrame* frames, const uint32_t* a, const uint32_t* b,
+                                            std::integer_sequence<uint32_t, k...>)
+{
+    const uint32_t values[] = {((a[k] >> kFrameShift) + (kTwo ? b[k] >> kFrameShift : 0u))...};
+    (AddToFrame(frames[k], values[k]), ...);
+}
+
+template <uint32_t kFrames, bool kTwo>
+[[gnu::always_inline]] inline void AddGroup(StereoFrame* frames, const uint32_t* a, const uint32_t* b)
+{
+    AddGroup<kTwo>(frames, a, b, std::make_integer_sequence<uint32_t, kFrames>{});
+}
+
+// Adds the values of count clamped sums into the frames, from a, or from a
+// and b with kTwo (b is read only then): eight frames at a time, then what
+// is left as four, two and one, so that a short call needs no loop.
+template <bool kTwo>
+[[gnu::always_inline]] inline void AddValues(StereoFrame* frames, const uint32_t* a, const uint32_t* b,
+                                             uint32_t count)
+{
+    uint32_t f = 0;
+    for (; f + 8 <= count; f += 8) {
+        AddGroup<8, kTwo>(frames + f, a + f, b + f);
+    }
+    if (count & 4u) {
+        AddGroup<4, kTwo>(frames + f, a + f, b + f);
+        f += 4;
+    }
+    if (count & 2u) {
+        AddGroup<2, kTwo>(frames + f, a + f, b + f);
+        f += 2;
+    }
+    if (count & 1u) {
+        AddGroup<1, kTwo>(frames + f, a + f, b + f);
+    }
 }
 
 // Writes value into count entries and possibly up to kRunStores - 1 beyond:
@@ -79,30 +133,14 @@ inline uint32_t FrameValue(uint32_t sum)
 
 // Silent channels have no event within a call of span units: a held one
 // (its event due within the call) ends where it began, the others count
-// down. Nothing else in the call looks at them. Written lane by lane over a
-// mask per channel, so that the compiler makes it a few vector operations.
-struct SilentLanes {
-    int32_t lane[16][4];  // [sounding][i]: all ones when channel i is silent
-};
-constexpr SilentLanes MakeSilentLanes()
-{
-    SilentLanes t{};
-    for (uint32_t sounding = 0; sounding < 16; ++sounding) {
-        for (uint32_t i = 0; i < 4; ++i) {
-            t.lane[sounding][i] = ((sounding >> i) & 1u) != 0 ? 0 : -1;
-        }
-    }
-    return t;
-}
-inline constexpr SilentLanes kSilentLanes = MakeSilentLanes();
-
+// down. Nothing else in the call looks at them. Written lane by lane over
+// the record's lanes, so that the compiler makes it a few vector operations.
 inline void HoldSilent(PsgChip& c, uint32_t span)
 {
     const int32_t units = static_cast<int32_t>(span);
-    const int32_t* const silent = kSilentLanes.lane[c.sounding & 15u];
     for (int i = 0; i < 4; ++i) {
         const int32_t countsDown = c.counter[i] > units ? -1 : 0;
-        c.counter[i] -= units & countsDown & silent[i];
+        c.counter[i] -= units & countsDown & ~c.soundingLane[i];
     }
 }
 
@@ -130,6 +168,17 @@ void SlowSums(PsgChip& c, uint32_t mask, EventBlock& events, uint32_t* sums, uin
 // the noise.
 void AddFastTones(PsgChip& c, uint32_t mask, uint32_t* sums, uint32_t n, bool store);
 void AddFastNoise(PsgChip& c, uint32_t* sums, uint32_t n);
+
+// Adds a call of 1 to kSmallFrames frames of a chip whose sounding channels
+// are all fast tones (toneSet not 0), and moves it on. Three tones at most
+// sum to 3 * kFullScale, so such a chip never reaches the clamp.
+using SmallCall = void (*)(PsgChip& c, StereoFrame* frames, uint32_t count);
+extern const SmallCall kSmallTonesCalls[8];  // by toneSet; entry 0 is null
+static_assert(3 * kFullScale <= static_cast<int32_t>(kClampedSum >> kFrameShift), "three tones never clamp");
+
+// The general call of 1 to kMaxRenderFrames frames of sounding chips a and
+// b (b may be null), their silent channels already held: blocks of sums.
+void BlockCall(PsgChip& a, PsgChip* b, StereoFrame* frames, uint32_t count);
 
 // One call of 1 to kMaxRenderFrames frames of one chip, or of two into the
 // same frames when second is not null.

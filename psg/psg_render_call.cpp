@@ -1,59 +1,14 @@
-// The renderer's call: the silent channels held, blocks of sums from each
-// sounding chip, and one pass adding their values into the host's frames.
+// The renderer's call: the silent channels held, then the short call of
+// chips sounding with fast tones alone, the constant call, or blocks of
+// sums from each sounding chip with one pass adding their values into the
+// host's frames.
 #include "psg/psg_render.h"
 
 #include <cassert>
-#include <utility>
 
 namespace psg_render {
 
 namespace {
-
-void AddToFrame(StereoFrame& frame, uint32_t value)
-{
-    frame.left = static_cast<int32_t>(static_cast<uint32_t>(frame.left) + value);
-    frame.right = static_cast<int32_t>(static_cast<uint32_t>(frame.right) + value);
-}
-
-// The values of frames k... from one chip's clamped sums, or two chips'
-// (kTwo). A fold, so that the adds are spelled out at every optimisation
-// level and the compiler makes them a few vector operations.
-template <bool kTwo, uint32_t... k>
-[[gnu::always_inline]] inline void AddGroup(StereoFrame* frames, const uint32_t* a, const uint32_t* b,
-                                            std::integer_sequence<uint32_t, k...>)
-{
-    const uint32_t values[] = {((a[k] >> kFrameShift) + (kTwo ? b[k] >> kFrameShift : 0u))...};
-    (AddToFrame(frames[k], values[k]), ...);
-}
-
-template <uint32_t kFrames, bool kTwo>
-[[gnu::always_inline]] inline void AddGroup(StereoFrame* frames, const uint32_t* a, const uint32_t* b)
-{
-    AddGroup<kTwo>(frames, a, b, std::make_integer_sequence<uint32_t, kFrames>{});
-}
-
-// Adds the values into the frames (b is read only with kTwo): eight frames
-// at a time, then what is left as four, two and one, so that a short call
-// needs no loop.
-template <bool kTwo>
-void AddValues(StereoFrame* frames, const uint32_t* a, const uint32_t* b, uint32_t count)
-{
-    uint32_t f = 0;
-    for (; f + 8 <= count; f += 8) {
-        AddGroup<8, kTwo>(frames + f, a + f, b + f);
-    }
-    if (count & 4u) {
-        AddGroup<4, kTwo>(frames + f, a + f, b + f);
-        f += 4;
-    }
-    if (count & 2u) {
-        AddGroup<2, kTwo>(frames + f, a + f, b + f);
-        f += 2;
-    }
-    if (count & 1u) {
-        AddGroup<1, kTwo>(frames + f, a + f, b + f);
-    }
-}
 
 // Above 32767 in all, the amplitudes can make a sum beyond the clamp.
 bool Clamps(const PsgChip& c)
@@ -112,6 +67,37 @@ uint32_t ConstantValue(PsgChip& c, uint32_t span)
 
 }  // namespace
 
+// Kept out of RenderCall, so that the short calls do not pay for its stack.
+[[gnu::noinline]] void BlockCall(PsgChip& a, PsgChip* b, StereoFrame* frames, uint32_t count)
+{
+    EventBlock events;
+    uint32_t sumsA[kBlockFrames + kRunStores];
+    uint32_t sumsB[kBlockFrames + kRunStores];
+    for (uint32_t block = 0; block < count; block += kBlockFrames) {
+        const uint32_t n = Min(kBlockFrames, count - block);
+        ChipSums(a, events, sumsA, n);
+        if (b == nullptr) {
+            AddValues<false>(frames + block, sumsA, sumsA, n);  // the second unread
+        } else {
+            ChipSums(*b, events, sumsB, n);
+            AddValues<true>(frames + block, sumsA, sumsB, n);
+        }
+    }
+}
+
+namespace {
+
+// Both chips' short calls, one after the other: each adds its own values,
+// which never clamp, so the two need no common pass.
+[[gnu::noinline]] void SmallPair(PsgChip& a, PsgChip& b, StereoFrame* frames, uint32_t count)
+{
+    assert(b.toneSet < 8);
+    kSmallTonesCalls[a.toneSet](a, frames, count);
+    kSmallTonesCalls[b.toneSet](b, frames, count);
+}
+
+}  // namespace
+
 void RenderCall(PsgChip& first, PsgChip* second, StereoFrame* frames, uint32_t count)
 {
     assert(count >= 1 && count <= static_cast<uint32_t>(kMaxRenderFrames));
@@ -127,6 +113,19 @@ void RenderCall(PsgChip& first, PsgChip* second, StereoFrame* frames, uint32_t c
     if (a == nullptr || a->sounding == 0) {
         return;
     }
+    assert(a->toneSet < 8);
+    if (count <= kSmallFrames && a->toneSet != 0) {
+        // A host's call between two volume writes. Tail calls, so that this
+        // call needs no stack frame of its own.
+        if (b == nullptr) {
+            kSmallTonesCalls[a->toneSet](*a, frames, count);
+            return;
+        }
+        if (b->toneSet != 0) {
+            SmallPair(*a, *b, frames, count);
+            return;
+        }
+    }
     if (NoEventWithin(*a, span) && (b == nullptr || NoEventWithin(*b, span))) {
         // The common short call between two writes: one value throughout.
         const uint32_t value = ConstantValue(*a, span) + (b != nullptr ? ConstantValue(*b, span) : 0u);
@@ -137,19 +136,7 @@ void RenderCall(PsgChip& first, PsgChip* second, StereoFrame* frames, uint32_t c
         }
         return;
     }
-    EventBlock events;
-    uint32_t sumsA[kBlockFrames + kRunStores];
-    uint32_t sumsB[kBlockFrames + kRunStores];
-    for (uint32_t block = 0; block < count; block += kBlockFrames) {
-        const uint32_t n = Min(kBlockFrames, count - block);
-        ChipSums(*a, events, sumsA, n);
-        if (b == nullptr) {
-            AddValues<false>(frames + block, sumsA, sumsA, n);  // the second unread
-        } else {
-            ChipSums(*b, events, sumsB, n);
-            AddValues<true>(frames + block, sumsA, sumsB, n);
-        }
-    }
+    BlockCall(*a, b, frames, count);
 }
 
 }  // namespace psg_render

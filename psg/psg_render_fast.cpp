@@ -3,6 +3,7 @@
 #include "psg/psg_render.h"
 
 #include <bit>
+#include <cstddef>
 
 namespace psg_render {
 
@@ -67,43 +68,137 @@ uint32_t* CatchUp(uint32_t amplitude, uint32_t half, uint32_t& due, uint32_t& ou
 }
 
 // In step, the tone's state is a phase: 0 to half - 1 in the on half, half
-// to full - 1 in the off half. Per frame the phase moves on by the rest, and
-// the on-time is that of the whole periods, less the on-time from the
-// period's start to the old phase, plus that to the new one (a half more
-// when the phase wrapped). A frame that ends exactly on a toggle has made
-// it, as an event at the frame end does.
-template <bool kStore>
-[[gnu::always_inline]] inline void AddFastTone(PsgChip& c, int i, uint32_t* sums, uint32_t* const end)
+// to full - 1 in the off half. The phase is half - due while the output is
+// 1, a half more while it is 0, and the on-time from the period's start to
+// it is the phase or half. Per frame the phase moves on by the rest, and
+// the on-time is that of the whole periods, less the on-time to the old
+// phase, plus that to the new one (a half more when the phase wrapped). A
+// frame that ends exactly on a toggle has made it, as an event at the frame
+// end does.
+struct TonePhase {
+    uint32_t phase;
+    uint32_t onBefore;  // on-time from the period's start to the phase
+};
+
+// A tone's constants for its closed form, from the record.
+struct ToneCycle {
+    uint32_t amplitude;
+    uint32_t half;
+    uint32_t full;
+    uint32_t rest;     // the frame modulo full
+    uint32_t wholeOn;  // on-time of the frame's whole periods
+};
+
+[[gnu::always_inline]] inline ToneCycle CycleOf(const PsgChip& c, int i)
 {
-    const uint32_t amplitude = static_cast<uint32_t>(c.amplitude[i]);
-    const uint32_t half = static_cast<uint32_t>(c.period[i]);
+    return {static_cast<uint32_t>(c.amplitude[i]), static_cast<uint32_t>(c.period[i]),
+            static_cast<uint32_t>(c.cycle[i]), static_cast<uint32_t>(c.cycleRest[i]),
+            static_cast<uint32_t>(c.wholeOn[i])};
+}
+
+// From a counter (due, 1 to half) and an output, and back. Without
+// branches: the output is as likely 0 as 1.
+[[gnu::always_inline]] inline TonePhase PhaseOf(uint32_t half, uint32_t due, uint32_t output)
+{
+    return {half - due + (half & (output - 1u)), half - (due & (0u - output))};
+}
+
+[[gnu::always_inline]] inline void StoreTone(PsgChip& c, int i, const ToneCycle& t, uint32_t phase)
+{
+    const uint32_t on = Mask(phase < t.half);
+    c.counter[i] = static_cast<int32_t>(t.half - phase + (t.half & ~on));
+    c.output[i] = static_cast<int32_t>(on & 1u);
+}
+
+// The tone from phase p over count frames (at least one), its on-time times
+// its amplitude going: with kFirst into sums, otherwise added to sums; with
+// kLast, the frame's whole sum goes on into the frames as its value
+// instead. Returns the phase after them.
+template <bool kFirst, bool kLast>
+[[gnu::always_inline]] inline uint32_t AddPhases(const ToneCycle& t, TonePhase p, uint32_t* sums,
+                                                 StereoFrame* frames, uint32_t count)
+{
+    std::size_t f = 0;  // as wide as a pointer: no widening per frame
+    do {
+        uint32_t next = p.phase + t.rest;  // below two full periods
+        uint32_t onTime = t.wholeOn - p.onBefore;
+        if (next >= t.full) {
+            next -= t.full;
+            onTime += t.half;
+        }
+        p.onBefore = Min(next, t.half);
+        const uint32_t sum = (kFirst ? 0u : sums[f]) + t.amplitude * (onTime + p.onBefore);
+        if constexpr (kLast) {
+            AddToFrame(frames[f], sum >> kFrameShift);  // no clamp: see kSmallTonesCalls
+        } else {
+            sums[f] = sum;
+        }
+        p.phase = next;
+    } while (++f != count);
+    return p.phase;
+}
+
+// Tone i from its counter and output, and back, over n frames.
+template <bool kFirst>
+[[gnu::always_inline]] inline void AddFastTone(PsgChip& c, int i, uint32_t* sums, uint32_t n)
+{
+    const ToneCycle t = CycleOf(c, i);
     uint32_t due = static_cast<uint32_t>(c.counter[i]);
     uint32_t output = static_cast<uint32_t>(c.output[i]);
-    if (due > half) {
-        sums = CatchUp<kStore>(amplitude, half, due, output, sums, end);
+    uint32_t* const end = sums + n;
+    if (due > t.half) [[unlikely]] {
+        sums = CatchUp<kFirst>(t.amplitude, t.half, due, output, sums, end);
     }
-    if (sums != end) {
-        const uint32_t full = 2 * half;
-        const uint32_t rest = static_cast<uint32_t>(c.cycleRest[i]);
-        const uint32_t wholeOn = static_cast<uint32_t>(c.wholeCycles[i]) * half;
-        uint32_t phase = (output ? half : full) - due;
-        uint32_t onBefore = Min(phase, half);  // on-time from the period's start to the phase
-        for (; sums != end; ++sums) {
-            uint32_t next = phase + rest;  // below two full periods
-            uint32_t onTime = wholeOn - onBefore;
-            if (next >= full) {
-                next -= full;
-                onTime += half;
-            }
-            onBefore = Min(next, half);
-            *sums = (kStore ? 0u : *sums) + amplitude * (onTime + onBefore);
-            phase = next;
-        }
-        output = phase < half ? 1u : 0u;
-        due = (output ? half : full) - phase;
+    if (sums == end) [[unlikely]] {
+        c.counter[i] = static_cast<int32_t>(due);
+        c.output[i] = static_cast<int32_t>(output);
+        return;
     }
-    c.counter[i] = static_cast<int32_t>(due);
-    c.output[i] = static_cast<int32_t>(output);
+    const uint32_t frames = static_cast<uint32_t>(end - sums);
+    StoreTone(c, i, t, AddPhases<kFirst, false>(t, PhaseOf(t.half, due, output), sums, nullptr, frames));
+}
+
+// The short call, made for each set of tones that may sound (kTones, bits
+// 0 to 2), so that each tone costs little more than its loop: the first
+// stores its sums into a small scratch, the next add to them, and the last
+// adds the frames' values straight into the host's frames. A single tone
+// needs no scratch at all.
+template <int i, uint32_t kTones>
+[[gnu::always_inline]] inline void SmallTone(PsgChip& c, uint32_t* sums, StereoFrame* frames, uint32_t count)
+{
+    if constexpr (((kTones >> i) & 1u) != 0) {
+        constexpr bool kFirst = std::countr_zero(kTones) == i;
+        constexpr bool kLast = std::bit_width(kTones) == i + 1;
+        const ToneCycle t = CycleOf(c, i);
+        const TonePhase start = PhaseOf(t.half, static_cast<uint32_t>(c.counter[i]),
+                                        static_cast<uint32_t>(c.output[i]));
+        StoreTone(c, i, t, AddPhases<kFirst, kLast>(t, start, sums, frames, count));
+    }
+}
+
+// Whether the tones are in step: the count-down that was running when a
+// period was written may end later than a half-period ahead.
+template <uint32_t kTones>
+[[gnu::always_inline]] inline bool InStep(const PsgChip& c)
+{
+    bool late = false;
+    for (int i = 0; i < 3; ++i) {
+        late = late || (((kTones >> i) & 1u) != 0 && c.counter[i] > c.period[i]);
+    }
+    return !late;
+}
+
+template <uint32_t kTones>
+void SmallTones(PsgChip& c, StereoFrame* frames, uint32_t count)
+{
+    if (!InStep<kTones>(c)) [[unlikely]] {
+        BlockCall(c, nullptr, frames, count);
+        return;
+    }
+    uint32_t sums[kSmallFrames];
+    SmallTone<0, kTones>(c, sums, frames, count);
+    SmallTone<1, kTones>(c, sums, frames, count);
+    SmallTone<2, kTones>(c, sums, frames, count);
 }
 
 }  // namespace
@@ -112,16 +207,19 @@ void AddFastTones(PsgChip& c, uint32_t mask, uint32_t* sums, uint32_t n, bool st
 {
     const int first = std::countr_zero(mask);
     if (store) {
-        AddFastTone<true>(c, first, sums, sums + n);
+        AddFastTone<true>(c, first, sums, n);
     } else {
-        AddFastTone<false>(c, first, sums, sums + n);
+        AddFastTone<false>(c, first, sums, n);
     }
     for (int i = first + 1; i < 3; ++i) {
         if ((mask >> i) & 1u) {
-            AddFastTone<false>(c, i, sums, sums + n);
+            AddFastTone<false>(c, i, sums, n);
         }
     }
 }
+
+const SmallCall kSmallTonesCalls[8] = {nullptr,        &SmallTones<1>, &SmallTones<2>, &SmallTones<3>,
+                                       &SmallTones<4>, &SmallTones<5>, &SmallTones<6>, &SmallTones<7>};
 
 // With k shifts in a frame, the output o0 before them lasting from the
 // frame start to the first, the outputs o1 to ok after each lasting a whole

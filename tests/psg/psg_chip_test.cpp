@@ -3,6 +3,7 @@
 #include <array>
 #include <cstring>
 #include <initializer_list>
+#include <utility>
 
 #include "psg/psg_chip.h"
 #include "tests/support/level_tables.h"
@@ -287,27 +288,34 @@ TEST_F(PsgAfterReset, ChipsAreIndependent)
 
 // What rendering reads beside the registers, after each write in turn. At
 // step 11579 a tone at register 0 or 1 cycles in 23158 units: 2 whole cycles
-// a frame and 65536 - 46316 = 19220 over; noise at one step: 5 and 7641.
+// a frame, on for 2 * 11579 of them, and 65536 - 46316 = 19220 over; noise
+// at one step: 5 and 7641. A channel of a frame or more has no cycle.
 TEST_F(PsgAfterReset, DerivedFieldsFollowTheRegisters)
 {
     StandInChip(0) = PsgChip{};  // as at load: no taps yet, whatever earlier tests wrote
     PsgReset(0, kClockHz, 44100);
     PsgBuildLevels(0, 40);
-    using Four = std::array<int32_t, 4>;
+    constexpr int32_t kTone = 23158;
+    const auto split = [](int32_t cycle) {  // whole cycles and rest, as worked out above
+        return cycle == kTone ? std::pair{2, 19220} : cycle == kStep ? std::pair{5, 7641} : std::pair{0, 0};
+    };
     const struct {
         std::initializer_list<uint32_t> bytes;
-        uint32_t sounding, fast;
+        uint32_t sounding, fast, toneSet;
         int32_t loudness;
         uint32_t noiseKind;
-        Four whole, rest;
+        std::array<int32_t, 4> cycle;
     } rows[] = {
-        {{}, 0, 0xF, 0, kNoTaps, {2, 2, 2, 5}, {19220, 19220, 19220, 7641}},
-        {{0x8E, 0x0F}, 0, 0xE, 0, kNoTaps, {0, 2, 2, 5}, {0, 19220, 19220, 7641}},     // tone 0: 254 steps
-        {{0x90, 0xB4}, 0x3, 0xE, 10922 + 10921, kNoTaps, {0, 2, 2, 5}, {0, 19220, 19220, 7641}},
-        {{0xE4, 0xFF}, 0x3, 0x6, 10922 + 10921, kWhiteTaps, {0, 2, 2, 0}, {0, 19220, 19220, 0}},  // 32 steps
-        {{0xE3}, 0x3, 0xE, 10922 + 10921, kPeriodicTaps, {0, 2, 2, 2}, {0, 19220, 19220, 19220}},  // follows tone 2
-        {{0xC6, 0xD0}, 0x7, 0x2, 3 * 10922 - 1, kPeriodicTaps, {0, 2, 0, 0}, {0, 19220, 0, 0}},  // tone 2: 6 steps
-        {{0x9F}, 0x6, 0x2, 10921 + 10922, kPeriodicTaps, {0, 2, 0, 0}, {0, 19220, 0, 0}},
+        {{}, 0, 0xF, 0, 0, kNoTaps, {kTone, kTone, kTone, kStep}},
+        {{0x8E, 0x0F}, 0, 0xE, 0, 0, kNoTaps, {0, kTone, kTone, kStep}},  // tone 0: 254 steps
+        {{0x90, 0xB4}, 0x3, 0xE, 0, 10922 + 10921, kNoTaps, {0, kTone, kTone, kStep}},
+        {{0xE4, 0xFF}, 0x3, 0x6, 0, 10922 + 10921, kWhiteTaps, {0, kTone, kTone, 0}},  // 32 steps
+        {{0xE3}, 0x3, 0xE, 0, 10922 + 10921, kPeriodicTaps, {0, kTone, kTone, kTone}},  // follows tone 2
+        {{0xC6, 0xD0}, 0x7, 0x2, 0, 3 * 10922 - 1, kPeriodicTaps, {0, kTone, 0, 0}},  // tone 2: 6 steps
+        {{0x9F}, 0x6, 0x2, 0, 10921 + 10922, kPeriodicTaps, {0, kTone, 0, 0}},
+        // Fast tones alone sounding, and then the fast noise beside them.
+        {{0xC1, 0x00}, 0x6, 0xE, 0x6, 10921 + 10922, kPeriodicTaps, {0, kTone, kTone, kTone}},
+        {{0xFE}, 0xE, 0xE, 0, 10921 + 10922 + 1092, kPeriodicTaps, {0, kTone, kTone, kTone}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(::testing::Message() << "after " << row.bytes.size() << " bytes from " << std::hex
@@ -315,16 +323,25 @@ TEST_F(PsgAfterReset, DerivedFieldsFollowTheRegisters)
         Write(0, row.bytes);
         EXPECT_EQ(Chip().sounding, row.sounding);
         EXPECT_EQ(Chip().fast, row.fast);
+        EXPECT_EQ(Chip().toneSet, row.toneSet);
         EXPECT_EQ(Chip().loudness, row.loudness);
         EXPECT_EQ(Chip().noiseKind, row.noiseKind);
         for (int i = 0; i < 4; ++i) {
-            EXPECT_EQ(Chip().wholeCycles[i], row.whole[static_cast<size_t>(i)]) << "channel " << i;
-            EXPECT_EQ(Chip().cycleRest[i], row.rest[static_cast<size_t>(i)]) << "channel " << i;
+            SCOPED_TRACE(::testing::Message() << "channel " << i);
+            const int32_t cycle = row.cycle[static_cast<size_t>(i)];
+            EXPECT_EQ(Chip().soundingLane[i], (row.sounding >> i) & 1u ? -1 : 0);
+            EXPECT_EQ(Chip().cycle[i], cycle);
+            EXPECT_EQ(Chip().wholeCycles[i], split(cycle).first);
+            EXPECT_EQ(Chip().cycleRest[i], split(cycle).second);
+            if (i < 3) {
+                EXPECT_EQ(Chip().wholeOn[i], split(cycle).first * kStep);  // a half-period on per cycle
+            }
         }
     }
     // A reset silences every channel and keeps the taps.
     PsgReset(0, kClockHz, 44100);
     EXPECT_EQ(Chip().sounding, 0u);
+    EXPECT_EQ(Chip().toneSet, 0u);
     EXPECT_EQ(Chip().fast, 0xFu);
     EXPECT_EQ(Chip().loudness, 0);
     EXPECT_EQ(Chip().noiseKind, kPeriodicTaps);

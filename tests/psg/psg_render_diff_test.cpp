@@ -283,10 +283,13 @@ INSTANTIATE_TEST_SUITE_P(
         Stream{"TinyCallsShortTones", 11, 20000, false, 2, 400, 0, false, 6},
         Stream{"TinyCallsAnyRate", 12, 20000, true, 1023, 300, 3, false, 6},
         Stream{"TinyCallsFastNoise", 13, 20000, false, 12, 300, 3, true, 4},
+        // Calls of up to 17 frames: either side of the short call's longest.
+        Stream{"ShortCallsShortTones", 17, 20000, false, 2, 400, 3, false, 17},
         // Both chips in one pass, chip 1 often silent.
         Stream{"BothChips", 14, 3000, false, 1023, 1100, 0, false, 0, 2},
         Stream{"BothChipsShortPeriods", 15, 3000, true, 12, 400, 3, true, 0, 2},
-        Stream{"BothChipsTinyCalls", 16, 20000, false, 12, 300, 3, false, 6, 2}),
+        Stream{"BothChipsTinyCalls", 16, 20000, false, 12, 300, 3, false, 6, 2},
+        Stream{"BothChipsShortCallsShortTones", 18, 20000, false, 2, 400, 3, false, 17, 2}),
     [](const ::testing::TestParamInfo<Stream>& param) { return std::string(param.param.name); });
 
 // Above kMaxRenderFrames a call renders as consecutive calls of that length.
