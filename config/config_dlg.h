@@ -6,7 +6,7 @@
 
 #include "config/instance_thunk.h"
 #include "config/sound_settings.h"
-#include "module/host_ui.h"
+#include "contract/host_ui.h"
 
 class Quarix;
 

@@ -5,10 +5,10 @@
 #include <cstdint>
 
 #include "config/sound_settings.h"
-#include "module/abi.h"
-#include "module/host_device.h"
-#include "module/host_sound.h"
-#include "module/port_protocol.h"
+#include "contract/abi.h"
+#include "contract/host_device.h"
+#include "contract/host_sound.h"
+#include "contract/port_protocol.h"
 
 // Default device: an identifier, no handlers, zero answers.
 class Device : public IDevice {

@@ -5,11 +5,11 @@
 #include <cstdint>
 #include <string>
 
+#include "contract/port_protocol.h"
 #include "host/port_bus.h"
 #include "host/port_script.h"
 #include "host/sound_hub.h"
 #include "host/vgm_reader.h"
-#include "module/port_protocol.h"
 
 constexpr uint32_t kMixBlockFrames = 1024;  // the hub mixes at least this often during VGM playback
 // Rendering work per second of audio grows with the VGM's clock under the

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "module/host_device.h"
-#include "module/host_sound.h"
+#include "contract/host_device.h"
+#include "contract/host_sound.h"
 
 class PortBus final : public IPortBus {
 public:

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "module/port_protocol.h"
+#include "contract/port_protocol.h"
 
 constexpr uint32_t kMaxMixFrames = 1u << 22;   // one buffer of 32 MiB
 

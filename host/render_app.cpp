@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "contract/port_protocol.h"
 #include "host/audio_output.h"
 #include "host/batch.h"
 #include "host/fade.h"
@@ -15,7 +16,6 @@
 #include "host/song_info.h"
 #include "host/sound_hub.h"
 #include "host/vgm_reader.h"
-#include "module/port_protocol.h"
 
 namespace {
 

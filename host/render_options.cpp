@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "module/port_protocol.h"
+#include "contract/port_protocol.h"
 
 namespace {
 

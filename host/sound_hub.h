@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "module/host_device.h"
-#include "module/host_sound.h"
+#include "contract/host_device.h"
+#include "contract/host_sound.h"
 
 // Where finished frames go.
 class FrameSink {

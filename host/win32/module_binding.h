@@ -7,10 +7,10 @@
 
 #include <windows.h>
 
+#include "contract/host_sound.h"
+#include "contract/host_ui.h"
+#include "contract/module_api.h"
 #include "host/render_app.h"
-#include "module/host_sound.h"
-#include "module/host_ui.h"
-#include "module/module_api.h"
 
 // The configuration dialog's list of pages.
 class PageRegistry final : public IPageRegistry {

@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "module/module_api.h"
+#include "contract/module_api.h"
+#include "tests/support/recording_host.h"
 #include "tests/support/relocated_main.h"
 #include "tests/support/scratch_dir.h"
-#include "tests/support/recording_host.h"
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;

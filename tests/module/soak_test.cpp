@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "module/module_api.h"
+#include "contract/module_api.h"
+#include "tests/module/usage_meter.h"
 #include "tests/support/recording_host.h"
 #include "tests/support/relocated_main.h"
 #include "tests/support/scratch_dir.h"
-#include "tests/module/usage_meter.h"
 
 using ::testing::IsEmpty;
 using ::testing::SizeIs;

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "module/host_device.h"
-#include "module/host_sound.h"
-#include "module/host_ui.h"
-#include "module/module_api.h"
+#include "contract/host_device.h"
+#include "contract/host_sound.h"
+#include "contract/host_ui.h"
+#include "contract/module_api.h"
 
 // Loads dir\Quarix.j27 into *library and returns its factory; null when the
 // library or the export is missing (*library then says which).
