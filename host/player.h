@@ -11,6 +11,12 @@
 #include "host/sound_hub.h"
 #include "host/vgm_reader.h"
 
+// Output rates the reference host offers: a choice of its own, well inside
+// what the chips count with (kMinChipRateHz to kMaxChipRateHz).
+constexpr int32_t kMinHostRateHz = 1000;
+constexpr int32_t kMaxHostRateHz = 768000;
+static_assert(kMinHostRateHz >= kMinChipRateHz && kMaxHostRateHz <= kMaxChipRateHz, "rates the chips count with");
+
 constexpr uint32_t kMixBlockFrames = 1024;  // the hub mixes at least this often during VGM playback
 // Rendering work per second of audio grows with the VGM's clock under the
 // pitch fix; real SN76489 clocks stay below 4.5 MHz.
