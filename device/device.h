@@ -4,11 +4,11 @@
 
 #include <cstdint>
 
-#include "config/sound_settings.h"
 #include "contract/abi.h"
 #include "contract/host_device.h"
 #include "contract/host_sound.h"
 #include "contract/port_protocol.h"
+#include "device/sound_settings.h"
 
 // Default device: an identifier, no handlers, zero answers.
 class Device : public IDevice {

@@ -225,8 +225,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Quarix& dev = s.device;
     ISoundSource* const source = &dev;
     IDevice* const face = &dev;
-    const SoundSettings defaults{0, 1};
-    dev.ApplySettings(&defaults);
+    dev.ApplySettings(&kDefaultSettings);
     dev.Init();
     Check(source->Connect(&s.hub), "Connect answered false");
     int32_t gain = 40;

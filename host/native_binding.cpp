@@ -1,6 +1,6 @@
 #include "host/native_binding.h"
 
-#include "config/sound_settings.h"
+#include "device/sound_settings.h"
 #include "host/port_bus.h"
 #include "host/sound_hub.h"
 
@@ -15,8 +15,7 @@ bool NativeBinding::Bind(PortBus& bus, SoundHub& hub, std::string* error)
 {
     Release();
     device = std::make_unique<Quarix>(kDeviceIdQrxs);
-    const SoundSettings defaults = {0, 1};
-    device->ApplySettings(&defaults);
+    device->ApplySettings(&kDefaultSettings);
     device->Init();
     if (!bus.Connect(device.get(), Quarix::kConnectors)) {
         *error = "the port bus refused the device: " + bus.lastError;
