@@ -49,6 +49,13 @@ public:
 
     // Resets both chips at the current rate.
     void Init();
+    // The device's part of a host's start-up, in this order: Init, the bus
+    // binds kConnectors, the device attaches to hub. False, with nothing
+    // connected, when the bus refuses.
+    bool Plug(IPortBus& bus, ISoundHub& hub);
+    // The device's part of a host's shut-down: detaches from its hub, then
+    // the bus (if any) unbinds its ports.
+    void Unplug(IPortBus* bus);
     // Takes volume and enable; the gain is volume + 40 with two's-complement
     // wrap-around, since only its low 8 bits reach the level table.
     void ApplySettings(const SoundSettings* settings);

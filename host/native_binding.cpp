@@ -16,14 +16,12 @@ bool NativeBinding::Bind(PortBus& bus, SoundHub& hub, std::string* error)
     Release();
     device = std::make_unique<Quarix>(kDeviceIdQrxs);
     device->ApplySettings(&kDefaultSettings);
-    device->Init();
-    if (!bus.Connect(device.get(), Quarix::kConnectors)) {
+    if (!device->Plug(bus, hub)) {
         *error = "the port bus refused the device: " + bus.lastError;
         device.reset();
         return false;
     }
     connectedBus = &bus;
-    device->Connect(&hub);
     return true;
 }
 
@@ -32,10 +30,7 @@ void NativeBinding::Release()
     if (device == nullptr) {
         return;
     }
-    device->Connect(nullptr);
-    if (connectedBus != nullptr) {
-        connectedBus->Disconnect(device.get());
-        connectedBus = nullptr;
-    }
+    device->Unplug(connectedBus);
+    connectedBus = nullptr;
     device.reset();
 }

@@ -12,8 +12,8 @@ public:
     NativeBinding();
     ~NativeBinding() override;
 
-    // Volume offset 0 and enabled, as a fresh settings file gives; then Init,
-    // the bus connection with the device's connector table, and the hub.
+    // kDefaultSettings, as a fresh settings file gives, then the device's
+    // own start-up (Quarix::Plug), as the module does it.
     bool Bind(PortBus& bus, SoundHub& hub, std::string* error) override;
     void Release() override;
 
