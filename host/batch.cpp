@@ -1,15 +1,10 @@
 #include "host/batch.h"
 
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <set>
 #include <vector>
 
-#if !defined(_WIN32)
-#  include <sys/wait.h>
-#  include <unistd.h>
-#endif
+#include "host/platform.h"
 
 namespace {
 
@@ -20,33 +15,6 @@ std::string JoinPath(const std::string& dir, const std::string& name)
     }
     return dir + "/" + name;
 }
-
-#if !defined(_WIN32)
-// Runs one input in a child process. Its messages are collected and written
-// in one piece, so lines of parallel renders do not interleave.
-pid_t StartChild(const RenderOptions& one, const RunOneInput& runOne, std::FILE* err)
-{
-    std::fflush(stdout);
-    std::fflush(err);
-    const pid_t pid = fork();
-    if (pid != 0) {
-        return pid;
-    }
-    std::FILE* messages = std::tmpfile();
-    const int status = runOne(one, messages != nullptr ? messages : err);
-    if (messages != nullptr) {
-        std::string text;
-        std::rewind(messages);
-        char chunk[4096];
-        for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, messages)) > 0;) {
-            text.append(chunk, n);
-        }
-        std::fwrite(text.data(), 1, text.size(), err);
-    }
-    std::fflush(nullptr);
-    _exit(status == 0 ? 0 : 1);
-}
-#endif
 
 }  // namespace
 
@@ -94,52 +62,43 @@ int RunBatch(const RenderOptions& options, const std::string& program, const Run
         }
         runs.push_back(one);
     }
-#if defined(_WIN32)
-    (void)jobs;
-#else
     if (jobs > 1 && !options.info) {
-        std::vector<std::pair<pid_t, std::string>> children;
+        std::vector<std::pair<long, std::string>> children;
         size_t next = 0;
         int running = 0;
         while (next < runs.size() || running > 0) {
             if (next < runs.size() && running < jobs) {
-                const pid_t pid = StartChild(runs[next], runOne, err);
-                if (pid < 0) {
-                    std::fprintf(err, "%s: %s: cannot start a process: %s\n", program.c_str(),
-                                 runs[next].input.c_str(), std::strerror(errno));
+                const RenderOptions& one = runs[next];
+                std::string why;
+                const long id = StartChild([&](std::FILE* messages) { return runOne(one, messages) == 0; }, err, &why);
+                if (id < 0) {
+                    std::fprintf(err, "%s: %s: %s\n", program.c_str(), one.input.c_str(), why.c_str());
                     ++failed;
                 } else {
-                    children.emplace_back(pid, runs[next].input);
+                    children.emplace_back(id, one.input);
                     ++running;
                 }
                 ++next;
                 continue;
             }
-            int status = 0;
-            const pid_t pid = wait(&status);
-            if (pid < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
+            const ChildEnd end = WaitForChild();
+            if (end.id < 0) {
                 failed += running;  // children that can no longer be waited for
                 break;
             }
             --running;
-            if (WIFSIGNALED(status)) {
-                for (const auto& [child, input] : children) {
-                    if (child == pid) {
-                        std::fprintf(err, "%s: %s: the render ended with signal %d\n", program.c_str(),
-                                     input.c_str(), WTERMSIG(status));
-                    }
+            for (const auto& [child, input] : children) {
+                if (child == end.id && end.signal != 0) {
+                    std::fprintf(err, "%s: %s: the render ended with signal %d\n", program.c_str(), input.c_str(),
+                                 end.signal);
                 }
             }
-            if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+            if (!end.done) {
                 ++failed;
             }
         }
         runs.clear();
     }
-#endif
     for (const RenderOptions& one : runs) {
         if (runOne(one, err) != 0) {
             ++failed;

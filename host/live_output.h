@@ -1,7 +1,7 @@
 #pragma once
 // The system's sound output as the live player sees it: a stream of 16-bit
 // stereo frames that the output's own thread copies out of a FrameRing, and
-// nothing else. Natively this is PulseAudio (host/pulse_output.cpp), under
+// nothing else. Natively this is PulseAudio (host/posix/pulse_output.cpp), under
 // Win32 waveOut (host/win32/waveout_output.cpp).
 
 #include <cstdint>

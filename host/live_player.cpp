@@ -1,22 +1,13 @@
 #include "host/live_player.h"
 
-#include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdlib>
 #include <thread>
 
 #include "host/audio_output.h"
 
-#if defined(_WIN32)
-#  include <conio.h>
-#  include <io.h>
-#  include <windows.h>
-#else
-#  include <poll.h>
-#  include <termios.h>
-#  include <unistd.h>
-#endif
+#include "host/keyboard.h"
+#include "host/platform.h"
 
 namespace {
 
@@ -24,90 +15,6 @@ namespace {
 // output. Only host code lies between Take and Run: the module is never on
 // the stack when the hub hands frames on.
 struct PlaybackStopped {};
-
-std::atomic<bool> interruptRequested{false};
-
-#if defined(_WIN32)
-BOOL WINAPI OnConsoleControl(DWORD type)
-{
-    if (type == CTRL_C_EVENT || type == CTRL_BREAK_EVENT) {
-        interruptRequested.store(true);
-        return TRUE;
-    }
-    return FALSE;
-}
-#else
-extern "C" void OnInterrupt(int)
-{
-    interruptRequested.store(true);
-}
-#endif
-
-// Space and q from a terminal, one key at a time and unechoed, and Ctrl-C as
-// a request to stop; all restored as they were at the end.
-class Keyboard {
-public:
-    Keyboard()
-    {
-        interruptRequested.store(false);
-#if defined(_WIN32)
-        SetConsoleCtrlHandler(OnConsoleControl, TRUE);
-        console = _isatty(_fileno(stdin)) != 0;
-#else
-        struct sigaction action = {};
-        action.sa_handler = OnInterrupt;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &oldInterrupt);
-        sigaction(SIGTERM, &action, &oldTerminate);
-        if (isatty(STDIN_FILENO) != 0 && tcgetattr(STDIN_FILENO, &saved) == 0) {
-            termios raw = saved;
-            raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
-            raw.c_cc[VMIN] = 0;
-            raw.c_cc[VTIME] = 0;
-            console = tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
-        }
-#endif
-    }
-
-    ~Keyboard()
-    {
-#if defined(_WIN32)
-        SetConsoleCtrlHandler(OnConsoleControl, FALSE);
-#else
-        if (console) {
-            tcsetattr(STDIN_FILENO, TCSANOW, &saved);
-        }
-        sigaction(SIGINT, &oldInterrupt, nullptr);
-        sigaction(SIGTERM, &oldTerminate, nullptr);
-#endif
-    }
-
-    // The next key pressed, or 0.
-    int Next()
-    {
-        if (!console) {
-            return 0;
-        }
-#if defined(_WIN32)
-        return _kbhit() != 0 ? _getch() : 0;
-#else
-        pollfd p = {STDIN_FILENO, POLLIN, 0};
-        unsigned char c = 0;
-        if (poll(&p, 1, 0) > 0 && read(STDIN_FILENO, &c, 1) == 1) {
-            return c;
-        }
-        return 0;
-#endif
-    }
-
-private:
-    bool console = false;
-#if !defined(_WIN32)
-    termios saved{};
-    struct sigaction oldInterrupt {};
-    struct sigaction oldTerminate {};
-#endif
-};
 
 std::string Clock(uint64_t frames, int32_t rateHz)
 {
@@ -122,15 +29,6 @@ int64_t NowMs()
 {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
-}
-
-bool StatusIsTerminal(std::FILE* file)
-{
-#if defined(_WIN32)
-    return _isatty(_fileno(file)) != 0;
-#else
-    return isatty(fileno(file)) != 0;
-#endif
 }
 
 thread_local Keyboard* keyboard = nullptr;
@@ -210,7 +108,7 @@ bool LiveSession::Start(int32_t rateHz, uint64_t totalFrames, const std::string&
     rate = rateHz;
     total = totalFrames;
     title = songTitle;
-    statusFile = status != nullptr && StatusIsTerminal(status) ? status : nullptr;
+    statusFile = status != nullptr && IsTerminal(status) ? status : nullptr;
     // Half the latency waits in the ring, half in the sound system's buffer.
     const uint64_t latencyFrames = static_cast<uint64_t>(rateHz) * options.latencyMs / 1000;
     const uint32_t half = static_cast<uint32_t>(latencyFrames / 2 > 64 ? latencyFrames / 2 : 64);
@@ -303,7 +201,7 @@ void LiveSession::Serve()
     if (options.companion != nullptr) {
         options.companion->Pump(taken, ring->Fill());
     }
-    const int key = keyboard != nullptr ? keyboard->Next() : 0;
+    const int key = keyboard != nullptr ? keyboard->NextKey() : 0;
     if (key == ' ') {
         paused = !paused;
         output->SetPaused(paused);
@@ -311,7 +209,7 @@ void LiveSession::Serve()
     } else if (key == 'q' || key == 'Q') {
         stopping = true;
     }
-    if (interruptRequested.load()) {
+    if (keyboard != nullptr && keyboard->Interrupted()) {
         interrupted = true;
         stopping = true;
     }

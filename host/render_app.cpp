@@ -135,7 +135,7 @@ int RunRender(const RenderOptions& options, const std::string& program, DeviceBi
         std::fprintf(err, "%s: %s\n", program.c_str(), error.c_str());
         return 1;
     }
-    Progress progress(!options.quiet && !options.batchLine && !options.live.play && StderrIsTerminal(),
+    Progress progress(!options.quiet && !options.batchLine && !options.live.play && IsTerminal(err),
                       plan.totalFrames, plan.hostRateHz);
     output.onProgress = [&](uint64_t frames) { progress.Show(frames, err); };
     LiveSession live(options.live, &output);

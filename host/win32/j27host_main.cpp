@@ -74,6 +74,7 @@ int main(int argc, char** argv)
         std::fputs(RenderUsage(kProgram, true).c_str(), stdout);
         return 0;
     }
+    options.jobs = 1;  // one render after another: the module's chips are library-wide
     ModuleBinding binding(options.modulePath);
     LiveSettingsSheet sheet(binding);
     if (options.live.settings) {
