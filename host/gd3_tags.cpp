@@ -2,7 +2,6 @@
 
 #include "host/vgm_reader.h"
 
-#include <cstdio>
 #include <utility>
 
 namespace {
@@ -158,9 +157,9 @@ std::string FormatGd3Tags(const Gd3Tags& tags)
         if (value->empty()) {
             continue;
         }
-        char head[16];
-        std::snprintf(head, sizeof head, "  %-8s", (std::string(label) + ":").c_str());
-        text += head;
+        // "  Label:" in a column of eight, then the value.
+        const std::string head = std::string(label) + ":";
+        text += "  " + head + std::string(head.size() < 8 ? 8 - head.size() : 0, ' ');
         for (char c : *value) {
             if (c == '\r') {
                 continue;
