@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "host/platform.h"
@@ -14,6 +15,82 @@ std::string JoinPath(const std::string& dir, const std::string& name)
         return dir + name;
     }
     return dir + "/" + name;
+}
+
+// Renders one input; its failure is reported to messages. True when it succeeded.
+bool RunOne(const RenderOptions& one, const RunContext& context, std::FILE* messages)
+{
+    RunContext own = context;
+    own.err = messages;
+    const Result rendered = RenderOne(one, own);
+    if (!rendered.Ok()) {
+        std::fprintf(messages, "%s: %s\n", context.program.c_str(), rendered.Message().c_str());
+    }
+    return rendered.Ok();
+}
+
+// The options of each input; inputs whose outputs another already takes are reported and counted in *failed.
+std::vector<RenderOptions> PlanRuns(const RenderOptions& options, const RunContext& context, int* failed)
+{
+    std::vector<RenderOptions> runs;
+    std::set<std::string> names;
+    for (const std::string& input : options.inputs) {
+        RenderOptions one = options;
+        one.input = input;
+        one.inputs = {input};
+        one.batchLine = true;
+        if (!options.outputDir.empty()) {
+            const std::string name = BatchOutputName(input);
+            if (!names.insert(name).second) {
+                std::fprintf(context.err, "%s: %s: skipped: another input already writes %s\n",
+                             context.program.c_str(), input.c_str(), JoinPath(options.outputDir, name + ".*").c_str());
+                ++*failed;
+                continue;
+            }
+            one.wavPath = JoinPath(options.outputDir, name + ".wav");
+            one.rawPath = options.rawInDir ? JoinPath(options.outputDir, name + ".bin") : std::string();
+        }
+        runs.push_back(one);
+    }
+    return runs;
+}
+
+// Runs every one of runs in a child process of its own, jobs at a time; returns how many failed.
+int RunInChildren(const std::vector<RenderOptions>& runs, const RunContext& context, int jobs)
+{
+    std::vector<std::pair<long, std::string>> children;
+    int failed = 0;
+    int running = 0;
+    for (size_t next = 0; next < runs.size() || running > 0;) {
+        if (next < runs.size() && running < jobs) {
+            const RenderOptions& one = runs[next++];
+            long id = -1;
+            const Result started =
+                StartChild([&](std::FILE* messages) { return RunOne(one, context, messages); }, context.err, &id);
+            if (!started.Ok()) {
+                std::fprintf(context.err, "%s: %s: %s\n", context.program.c_str(), one.input.c_str(),
+                             started.Message().c_str());
+                ++failed;
+            } else {
+                children.emplace_back(id, one.input);
+                ++running;
+            }
+            continue;
+        }
+        const ChildEnd end = WaitForChild();
+        if (end.id < 0) {
+            return failed + running;  // children that can no longer be waited for
+        }
+        --running;
+        for (const auto& [child, input] : children) {
+            if (child == end.id && end.signal != 0) {
+                std::fprintf(context.err, "%s: %s: the render ended with signal %d\n", context.program.c_str(),
+                             input.c_str(), end.signal);
+            }
+        }
+        failed += end.done ? 0 : 1;
+    }
+    return failed;
 }
 
 }  // namespace
@@ -29,85 +106,28 @@ std::string BatchOutputName(const std::string& input)
     return name;
 }
 
-int RunBatch(const RenderOptions& options, const std::string& program, const RunOneInput& runOne, int jobs,
-             std::FILE* err)
+Result RunBatch(const RenderOptions& options, const RunContext& context, int jobs)
 {
     if (!options.outputDir.empty() && !options.info) {
         std::error_code why;
         std::filesystem::create_directories(options.outputDir, why);
         if (why) {
-            std::fprintf(err, "%s: %s: cannot create the output directory: %s\n", program.c_str(),
-                         options.outputDir.c_str(), why.message().c_str());
-            return 1;
+            return Result::Failure(options.outputDir + ": cannot create the output directory: " + why.message());
         }
     }
-    std::vector<RenderOptions> runs;
-    std::set<std::string> names;
     int failed = 0;
-    for (const std::string& input : options.inputs) {
-        RenderOptions one = options;
-        one.input = input;
-        one.inputs = {input};
-        one.batchLine = true;
-        if (!options.outputDir.empty()) {
-            const std::string name = BatchOutputName(input);
-            if (!names.insert(name).second) {
-                std::fprintf(err, "%s: %s: skipped: another input already writes %s\n", program.c_str(),
-                             input.c_str(), JoinPath(options.outputDir, name + ".*").c_str());
-                ++failed;
-                continue;
-            }
-            one.wavPath = JoinPath(options.outputDir, name + ".wav");
-            one.rawPath = options.rawInDir ? JoinPath(options.outputDir, name + ".bin") : std::string();
-        }
-        runs.push_back(one);
-    }
+    const std::vector<RenderOptions> runs = PlanRuns(options, context, &failed);
     if (jobs > 1 && !options.info) {
-        std::vector<std::pair<long, std::string>> children;
-        size_t next = 0;
-        int running = 0;
-        while (next < runs.size() || running > 0) {
-            if (next < runs.size() && running < jobs) {
-                const RenderOptions& one = runs[next];
-                std::string why;
-                const long id = StartChild([&](std::FILE* messages) { return runOne(one, messages) == 0; }, err, &why);
-                if (id < 0) {
-                    std::fprintf(err, "%s: %s: %s\n", program.c_str(), one.input.c_str(), why.c_str());
-                    ++failed;
-                } else {
-                    children.emplace_back(id, one.input);
-                    ++running;
-                }
-                ++next;
-                continue;
-            }
-            const ChildEnd end = WaitForChild();
-            if (end.id < 0) {
-                failed += running;  // children that can no longer be waited for
-                break;
-            }
-            --running;
-            for (const auto& [child, input] : children) {
-                if (child == end.id && end.signal != 0) {
-                    std::fprintf(err, "%s: %s: the render ended with signal %d\n", program.c_str(), input.c_str(),
-                                 end.signal);
-                }
-            }
-            if (!end.done) {
-                ++failed;
-            }
-        }
-        runs.clear();
-    }
-    for (const RenderOptions& one : runs) {
-        if (runOne(one, err) != 0) {
-            ++failed;
+        failed += RunInChildren(runs, context, jobs);
+    } else {
+        for (const RenderOptions& one : runs) {
+            failed += RunOne(one, context, context.err) ? 0 : 1;
         }
     }
     const size_t total = options.inputs.size();
     if (!options.quiet && !options.info) {
-        std::fprintf(err, "%zu files: %zu %s, %d failed\n", total, total - static_cast<size_t>(failed),
+        std::fprintf(context.err, "%zu files: %zu %s, %d failed\n", total, total - static_cast<size_t>(failed),
                      options.outputDir.empty() ? "played" : "written", failed);
     }
-    return failed == 0 ? 0 : 1;
+    return failed == 0 ? Result() : Result::Failure("");
 }

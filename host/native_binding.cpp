@@ -11,18 +11,17 @@ NativeBinding::~NativeBinding()
     Release();
 }
 
-bool NativeBinding::Bind(PortBus& bus, SoundHub& hub, std::string* error)
+Result NativeBinding::Bind(PortBus& bus, SoundHub& hub)
 {
     Release();
     device = std::make_unique<Quarix>(kDeviceIdQrxs);
     device->ApplySettings(&kDefaultSettings);
     if (!device->Plug(bus, hub)) {
-        *error = "the port bus refused the device: " + bus.lastError;
         device.reset();
-        return false;
+        return Result::Failure("the port bus refused the device: " + bus.Refusal());
     }
     connectedBus = &bus;
-    return true;
+    return {};
 }
 
 void NativeBinding::Release()
@@ -33,4 +32,13 @@ void NativeBinding::Release()
     device->Unplug(connectedBus);
     connectedBus = nullptr;
     device.reset();
+}
+
+FrontEnd NativeFrontEnd()
+{
+    FrontEnd frontEnd;
+    frontEnd.program = "quarix-render";
+    frontEnd.offersJobs = true;
+    frontEnd.makeBinding = [](const RenderOptions&) { return std::make_unique<NativeBinding>(); };
+    return frontEnd;
 }

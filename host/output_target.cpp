@@ -1,8 +1,6 @@
 #include "host/output_target.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include "host/platform.h"
 
@@ -24,29 +22,27 @@ bool LinkBackup(const std::string& path, std::string* backup)
 
 }  // namespace
 
-bool ResolveOutputTarget(const std::string& path, OutputTarget* target, std::string* error)
+Result ResolveOutputTarget(const std::string& path, OutputTarget* target)
 {
     target->path = path;
     target->finalPath = path;
     if (path == "-") {
         target->kind = TargetKind::StandardOutput;
-        return true;
+        return {};
     }
     PathKind kind;
     const Result inspected = InspectPath(path, &kind, &target->finalPath);
     if (!inspected.Ok()) {
-        *error = inspected.Message();
-        return false;
+        return inspected;
     }
     if (kind == PathKind::Directory) {
-        *error = "is a directory";
-        return false;
+        return Result::Failure("is a directory");
     }
     target->kind = kind == PathKind::Other ? TargetKind::InPlace : TargetKind::Replace;
-    return true;
+    return {};
 }
 
-bool CommitMoves(const std::vector<PendingMove>& moves, std::string* error)
+Result CommitMoves(const std::vector<PendingMove>& moves)
 {
     std::vector<std::string> backups(moves.size());  // empty: nothing was there
     size_t done = 0;
@@ -72,7 +68,7 @@ bool CommitMoves(const std::vector<PendingMove>& moves, std::string* error)
         for (const std::string& b : backups) {
             if (!b.empty()) std::remove(b.c_str());
         }
-        return true;
+        return {};
     }
     // Undo the renames made so far, newest first, then drop what is left.
     for (size_t i = done; i-- > 0;) {
@@ -88,6 +84,5 @@ bool CommitMoves(const std::vector<PendingMove>& moves, std::string* error)
     if (done < moves.size() && !backups[done].empty()) {
         std::remove(backups[done].c_str());
     }
-    *error = why;
-    return false;
+    return Result::Failure(why);
 }

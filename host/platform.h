@@ -39,12 +39,11 @@ std::string TextForStream(const std::string& utf8, std::FILE* stream);
 // Number of processors available to this process, at least 1.
 int ProcessorCount();
 
-// Runs job in a child process of its own and returns its id, or -1 with
-// *error set. The child's messages are collected and written to err in one
+// Runs job in a child process of its own, its id in *id. The child's messages are collected and written to err in one
 // piece when it ends, so that lines of parallel children never interleave; it
 // ends with success when job returns true. Native only: under Win32 there is
 // no child to start and the call fails.
-long StartChild(const std::function<bool(std::FILE* messages)>& job, std::FILE* err, std::string* error);
+Result StartChild(const std::function<bool(std::FILE* messages)>& job, std::FILE* err, long* id);
 
 struct ChildEnd {
     long id = -1;        // -1: no child was left to wait for

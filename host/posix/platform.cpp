@@ -103,17 +103,17 @@ int ProcessorCount()
     return n > 0 ? static_cast<int>(n) : 1;
 }
 
-long StartChild(const std::function<bool(std::FILE* messages)>& job, std::FILE* err, std::string* error)
+Result StartChild(const std::function<bool(std::FILE* messages)>& job, std::FILE* err, long* id)
 {
     std::fflush(stdout);
     std::fflush(err);
     const pid_t pid = fork();
     if (pid < 0) {
-        *error = std::string("cannot start a process: ") + std::strerror(errno);
-        return -1;
+        return Result::Failure(std::string("cannot start a process: ") + std::strerror(errno));
     }
     if (pid != 0) {
-        return pid;
+        *id = pid;
+        return {};
     }
     std::FILE* messages = std::tmpfile();
     const bool done = job(messages != nullptr ? messages : err);

@@ -12,25 +12,14 @@ LiveSettingsSheet::~LiveSettingsSheet()
     Close();
 }
 
-bool LiveSettingsSheet::Open(std::string* error)
+Result LiveSettingsSheet::Open()
 {
-    if (!ShowSettingsSheet(module.registry, site, true, &sheet, error)) {
-        *error = module.Path() + ": " + *error;
-        return false;
-    }
-    return true;
+    return ShowSettingsSheet(module.registry, site, true, &sheet).Within(module.Path());
 }
 
 void LiveSettingsSheet::Pump(uint64_t, uint64_t)
 {
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE) != 0) {
-        if (sheet != nullptr && PropSheet_IsDialogMessage(sheet, &message)) {
-            continue;
-        }
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
+    PumpMessages(sheet);
     // A modeless sheet has no current page once OK or Cancel has closed it.
     if (sheet != nullptr && PropSheet_GetCurrentPageHwnd(sheet) == nullptr) {
         Close();

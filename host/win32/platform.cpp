@@ -112,10 +112,9 @@ int ProcessorCount()
     return info.dwNumberOfProcessors > 0 ? static_cast<int>(info.dwNumberOfProcessors) : 1;
 }
 
-long StartChild(const std::function<bool(std::FILE*)>&, std::FILE*, std::string* error)
+Result StartChild(const std::function<bool(std::FILE*)>&, std::FILE*, long*)
 {
-    *error = "cannot start a process: renders run one after another here";
-    return -1;
+    return Result::Failure("cannot start a process: renders run one after another here");
 }
 
 ChildEnd WaitForChild()
