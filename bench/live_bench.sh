@@ -6,7 +6,7 @@
 #
 #   bench/live_bench.sh QUARIX_RENDER J27HOST_EXE CORPUS_DIR [LATENCIES_MS...]
 # J27HOST_EXE may be "-" to skip Wine. Default latencies: 20 50 100.
-set -eu
+set -euo pipefail
 render=$1 host=$2 corpus=$3
 shift 3
 [ $# -gt 0 ] && latencies=("$@") || latencies=(20 50 100)

@@ -8,7 +8,7 @@
 # Prints the wall time, the frames, and the host process's resident memory
 # (VmRSS of the emulator running it, sampled every second): its first
 # sample after the first fifth of the run, its last, and the largest.
-set -eu
+set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 hours=${1:-24}
 rate=44100

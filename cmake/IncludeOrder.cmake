@@ -16,6 +16,10 @@ set(QUARIX_INCLUDE_RULES
   "host: contract host"
   "host/native_binding: contract device host")
 
+# Headers the build writes (cmake/QuarixRelease.cmake), and who may see them.
+set(QUARIX_GENERATED_HEADERS
+  "quarix_version.h: host")
+
 # Headers only their own folder includes.
 set(QUARIX_PRIVATE_HEADERS
   "psg/psg_render.h: psg")

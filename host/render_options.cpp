@@ -1,6 +1,7 @@
 #include "host/render_options.h"
 
 #include "host/text.h"
+#include "quarix_version.h"
 
 namespace {
 
@@ -144,6 +145,8 @@ Result ParseArgument(Arguments& a, const FrontEnd& frontEnd, bool toDirectory, R
     }
     if (a.Is("-h", "--help")) {
         o->help = true;
+    } else if (a.Is("--version")) {
+        o->version = true;
     } else if (a.Current().size() > 1 && a.Current()[0] == '-') {
         return Result::BadUsage("unknown option " + a.Current() + " (see --help)");
     } else {
@@ -186,7 +189,7 @@ Result ParseRenderOptions(const std::vector<std::string>& args, const FrontEnd& 
             return read;
         }
     }
-    if (options->help) {
+    if (options->help || options->version) {
         return {};
     }
     const Result checked = CheckCombination(*options);
@@ -261,6 +264,7 @@ std::string RenderUsage(const FrontEnd& frontEnd)
            "\n" +
            OutputUsage(frontEnd) + PlayUsage() + LiveUsage(frontEnd) +
            "  -h, --help          this text\n"
+           "  --version           the version\n"
            "\n"
            "FILE '-' is standard output (one of -o and --raw at most). Messages, tags, the\n"
            "summary and progress go to standard error. A regular file is written under a\n"
@@ -270,4 +274,9 @@ std::string RenderUsage(const FrontEnd& frontEnd)
            "A port script may change the rate after its first mix only for raw output: a WAV\n"
            "holds one rate.\n" +
            frontEnd.helpNotes;
+}
+
+std::string RenderVersion(const FrontEnd& frontEnd)
+{
+    return frontEnd.program + " " + kQuarixVersion + "\n";
 }

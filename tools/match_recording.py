@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Checks a recording of live playback against the offline render.
 
-    match_recording.py REFERENCE.wav RECORDING.raw [--min-share S] [--switch OTHER.wav]
+    match_recording.py REFERENCE.wav RECORDING.raw [--min-share S] [--max-stretches N]
+                       [--switch OTHER.wav] [--audible-until FRAME]
 
 REFERENCE is the offline render's WAV (16-bit stereo); RECORDING is what
 parec took from the sink's monitor, raw 16-bit stereo. The recording must
@@ -17,8 +18,17 @@ the last one matched, where the sound stopped), and up to
 --max-unexplained frames may match neither (a change that reaches the
 channels one by one).
 
-Prints one line of figures; exits 1 when the recording breaks the rules or
-holds less than S (default 0.5) of the reference's frames.
+Every gap between stretches (frames lost, or silence put in) starts a new
+stretch, as does the move to OTHER: --max-stretches bounds their number.
+--audible-until says where the sound was meant to stop (a reference frame):
+the share then counts the frames before it only.
+--start-skip N leaves out of the share a gap that follows a first stretch of
+at most N frames, and what comes before it: Wine's audio path skips ahead
+right after the device opens.
+
+Prints one line of figures; exits 1 when the recording breaks the rules,
+has more than N stretches, or holds less than S (default 0.5) of the
+reference's (audible) frames.
 """
 import argparse
 import sys
@@ -76,6 +86,9 @@ def main():
     parser.add_argument('--min-share', type=float, default=0.5)
     parser.add_argument('--switch')
     parser.add_argument('--max-unexplained', type=int, default=0)
+    parser.add_argument('--max-stretches', type=int)
+    parser.add_argument('--audible-until', type=int)
+    parser.add_argument('--start-skip', type=int, default=0)
     args = parser.parse_args()
 
     refs = [Reference(wav_frames(args.reference))]
@@ -88,6 +101,7 @@ def main():
     which, expected = 0, 0
     r, total = 0, len(rec) // 4
     runs, matched, unexplained, switched_at = 0, 0, 0, None
+    stretches = []  # (reference frame, length) of each stretch
     while r < total:
         if rec[4 * r:4 * r + 4] == zero:
             r += 1
@@ -110,19 +124,34 @@ def main():
         if w != which:
             which, switched_at = w, f
         n = refs[w].run_length(rec, r, f)
+        stretches.append((f, n))
         runs += 1
         matched += n
         expected = f + n
         r += n
 
     frames = refs[-1].frames
+    if args.audible_until is not None:
+        frames = min(frames, args.audible_until)
+    left_out = ''
+    if len(stretches) > 1 and stretches[0][1] <= args.start_skip:
+        frames -= stretches[1][0]
+        matched -= stretches[0][1]
+        left_out = f' (the first {stretches[1][0]} left out: a start-up skip after {stretches[0][1]})'
     share = matched / frames if frames else 0.0
     print(f'recorded {total} frames: {runs} stretches, {matched} frames matched '
-          f'({share:.1%} of the reference\'s {frames}; {frames - matched} missing), '
+          f'({share:.1%} of the reference\'s {frames}'
+          + (' audible' if args.audible_until is not None else '')
+          + f'{left_out}; {frames - matched} missing), '
           f'{unexplained} unexplained'
           + (f', switched at reference frame {switched_at}' if args.switch else '')
           + f', last matched reference frame {expected}')
+    if args.max_stretches is not None and runs > args.max_stretches:
+        print(f'FAIL: {runs} stretches, at most {args.max_stretches} allowed')
+        sys.exit(1)
     if unexplained > args.max_unexplained or share < args.min_share or (args.switch and switched_at is None):
+        print(f'FAIL: wanted at most {args.max_unexplained} unexplained frames, a share of at least '
+              f'{args.min_share:.1%}' + (' and a switch' if args.switch else ''))
         sys.exit(1)
 
 

@@ -14,7 +14,25 @@ LiveSettingsSheet::~LiveSettingsSheet()
 
 Result LiveSettingsSheet::Open()
 {
-    return ShowSettingsSheet(module.registry, site, true, &sheet).Within(module.Path());
+    const Result shown = ShowSettingsSheet(module.registry, site, true, &sheet).Within(module.Path());
+    if (!shown.Ok()) {
+        return shown;
+    }
+    // The sheet's first paint and the window system's answers to its showing
+    // take over a second under Wine: handled now, before playback starts,
+    // they cannot starve the sound. Until the queue has stayed empty for
+    // 200 ms, at most 3 s.
+    const DWORD start = GetTickCount();
+    DWORD quietSince = start;
+    while (GetTickCount() - start < 3000 && GetTickCount() - quietSince < 200) {
+        if (HIWORD(GetQueueStatus(QS_ALLINPUT)) != 0) {
+            Pump(0, 0);
+            quietSince = GetTickCount();
+        } else {
+            Sleep(5);
+        }
+    }
+    return {};
 }
 
 void LiveSettingsSheet::Pump(uint64_t, uint64_t)

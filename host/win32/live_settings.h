@@ -16,7 +16,7 @@ public:
     explicit LiveSettingsSheet(ModuleBinding& binding);  // not owned; bound before Open
     ~LiveSettingsSheet() override;
 
-    // Builds the sheet with the module's pages.
+    // Builds the sheet with the module's pages and lets it paint.
     Result Open() override;
     // Handles the messages waiting for this thread; after OK or Cancel the
     // sheet is destroyed and the music plays on.

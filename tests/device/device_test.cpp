@@ -12,6 +12,7 @@
 #include "tests/support/psg_stand_in.h"
 #include "tests/support/level_tables.h"
 #include "tests/support/recording_hub.h"
+#include "tests/support/reference_render.h"
 
 namespace {
 
@@ -529,8 +530,9 @@ TEST_F(ReadyDevice, SetRateTakesBothEndsOfTheCountableRange)
     }
 }
 
-// A long Mix is cut into calls of at most 16383 frames, chip 0 then chip 1
-// per piece: the longest call whose held counters stay in 32 bits.
+// A long Mix renders each chip in calls of at most 16383 frames: the
+// longest call whose held counters stay in 32 bits. The expectation is the
+// per-frame reference renderer's, called in those pieces.
 TEST_F(ReadyDevice, LongMixRendersInPiecesOfTheLongestCall)
 {
     ASSERT_TRUE(dev.SetRate(3997381));  // step 1049568, about 16 frames
@@ -544,29 +546,26 @@ TEST_F(ReadyDevice, LongMixRendersInPiecesOfTheLongestCall)
     ASSERT_LE(StandInChip(0).counter[0], kMaxRenderFrames * kFrameUnits);
     // Chip 1: white noise and tone 2.
     Write(1, {0xE4, 0xF0, 0xC3, 0xD5});
-    const ChipPair before = SnapshotChips();
+    ChipPair reference = SnapshotChips();
 
     constexpr int32_t kCount = 40000;
     std::vector<StereoFrame> mixed(kCount, StereoFrame{3, -3});
     dev.Mix(mixed.data(), kCount);
-    const ChipPair afterMix = SnapshotChips();
 
-    RestoreChips(before);
-    std::vector<StereoFrame> pieces(kCount, StereoFrame{3, -3});
+    std::vector<StereoFrame> expected(kCount, StereoFrame{3, -3});
     for (const auto& [first, count] : {std::pair{0, 16383}, std::pair{16383, 16383}, std::pair{32766, 7234}}) {
-        PsgRender(0, pieces.data() + first, count);
-        PsgRender(1, pieces.data() + first, count);
+        ReferenceRender(reference[0], expected.data() + first, count);
+        ReferenceRender(reference[1], expected.data() + first, count);
     }
-
     size_t sounding = 0;
     for (size_t f = 0; f < mixed.size(); ++f) {
-        ASSERT_EQ(mixed[f].left, pieces[f].left) << "frame " << f;
-        ASSERT_EQ(mixed[f].right, pieces[f].right) << "frame " << f;
+        ASSERT_EQ(mixed[f].left, expected[f].left) << "frame " << f;
+        ASSERT_EQ(mixed[f].right, expected[f].right) << "frame " << f;
         sounding += mixed[f].left != 3 ? 1u : 0u;
     }
     EXPECT_GT(sounding, 10000u) << "the comparison must cover sound";
-    EXPECT_TRUE(SameChip(afterMix[0], StandInChip(0)));
-    EXPECT_TRUE(SameChip(afterMix[1], StandInChip(1)));
+    EXPECT_TRUE(SameChip(reference[0], StandInChip(0)));
+    EXPECT_TRUE(SameChip(reference[1], StandInChip(1)));
 }
 
 TEST_F(ReadyDevice, MixWithoutFramesDoesNothing)
@@ -591,7 +590,7 @@ TEST_F(ReadyDevice, MixWithoutFramesDoesNothing)
 TEST_F(ReadyDevice, WritePortUsesOnlyTheLowEightBitsOfData)
 {
     const std::pair<uint32_t, uint32_t> rows[] = {
-        {0x101, 0x01}, {0x19F, 0x9F}, {0xFFFFFF0F, 0x0F}, {0x80000000, 0x00}, {0xABCDEF71, 0x71},
+        {0x101, 0x01}, {0x19F, 0x9F}, {0xFFFFFF0F, 0x0F}, {0x80000000, 0x00}, {0xABCDEF75, 0x75},
     };
     DistinctPreState();
     const ChipPair before = SnapshotChips();
@@ -601,6 +600,8 @@ TEST_F(ReadyDevice, WritePortUsesOnlyTheLowEightBitsOfData)
             RestoreChips(before);
             dev.WritePort(port, low);
             const ChipPair expected = SnapshotChips();
+            ASSERT_FALSE(SameChip(expected[0], before[0]) && SameChip(expected[1], before[1]))
+                << "the low byte must leave a trace";
             RestoreChips(before);
             dev.WritePort(port, wide);
             ExpectChips(expected, "as the low byte");
@@ -638,7 +639,7 @@ TEST_F(ReadyDevice, EntryPointsMakeExactlyTheseChipCalls)
         {"rate too low", [&] { dev.SetRate(kMinChipRateHz - 1); }, {}},
         {"rate", [&] { dev.SetRate(48000); }, resetBoth(48000, 60)},
         {"long mix", [&] { dev.Mix(frames.data() + 5, 39995); },
-         {{Op::Render, 0, 39995, 5}, {Op::Render, 1, 39995, 5}}},
+         {{Op::RenderBoth, 0, 39995, 5}}},
         {"disabled", [&] { dev.ApplySettings(&disabled); }, {{Op::Levels, 0, 60, 0}, {Op::Levels, 1, 60, 0}}},
         {"mix while disabled", [&] { dev.Mix(frames.data(), 100); }, {}},
     };

@@ -6,24 +6,16 @@
 #
 #   compare_corpus.sh QUARIX_RENDER J27HOST_EXE CORPUS_DIR WORK_DIR WINE_RUN
 #
-# Exit 77 (skipped) when the corpus or one of the two programs is missing;
-# the native half still runs when only the Win32 build is absent.
-set -u
+# A missing corpus or front end fails the test: it never skips.
+set -euo pipefail
 render=$1 host=$2 corpus=$3 work=$4 winerun=$5
-
-if [ ! -d "$corpus" ]; then
-  echo "corpus directory $corpus not found: test skipped"
-  exit 77
-fi
+module=$(dirname "$host")/Quarix.j27
+for program in "$render" "$host" "$module"; do
+  [ -f "$program" ] || { echo "FAIL: no $program (build the native and the win32 preset)"; exit 1; }
+done
+[ -d "$corpus" ] || { echo "FAIL: no corpus directory $corpus (the clone's sibling shared/corpus)"; exit 1; }
 files=$(find "$corpus" -maxdepth 1 -type f \( -name '*.vgm' -o -name '*.vgz' \) | sort)
-if [ -z "$files" ]; then
-  echo "no VGM files in $corpus: test skipped"
-  exit 77
-fi
-if [ ! -x "$render" ]; then
-  echo "no quarix-render at $render (build the native preset first): test skipped"
-  exit 77
-fi
+[ -n "$files" ] || { echo "FAIL: no VGM files in $corpus"; exit 1; }
 rm -rf "$work"
 mkdir -p "$work"
 
@@ -41,11 +33,6 @@ done
 [ $status -eq 0 ] || exit 1
 echo "native: all $(echo "$files" | wc -l) files rendered"
 
-module=$(dirname "$host")/Quarix.j27
-if [ ! -f "$host" ] || [ ! -f "$module" ]; then
-  echo "no j27host.exe and Quarix.j27 at $(dirname "$host") (build the win32 preset): Wine half skipped"
-  exit 77
-fi
 # A private copy, so the module's J27.INI is fresh: default volume and enabled.
 mkdir -p "$work/j27"
 cp "$host" "$module" "$work/j27/"
@@ -64,5 +51,5 @@ for f in $files; do
   seconds=$(sed -n 's/.*: \([0-9.]*\) s at .*/\1/p' "$work/$name.native.err")
   printf '%-40s %10s %12s %12s\n' "$name" "$seconds" "$(speed "$work/$name.native.err")" "$(speed "$work/$name.wine.err")"
 done
-[ $status -eq 0 ] && echo "corpus: native and Win32 outputs identical"
+if [ $status -eq 0 ]; then echo "corpus: native and Win32 outputs identical"; fi
 exit $status

@@ -7,14 +7,13 @@
 #
 #   frontends.sh QUARIX_RENDER J27HOST_EXE DEMO_VGM WORK_DIR WINE_RUN
 #
-# Exit 77 (skipped) when quarix-render is missing; the Wine half is skipped
-# with a note when the Win32 build is.
-set -u
+# Both halves always run: a missing front end fails the test.
+set -euo pipefail
 render=$1 host=$2 demo=$3 work=$4 winerun=$5
-if [ ! -x "$render" ]; then
-  echo "no quarix-render at $render (build the native preset first): test skipped"
-  exit 77
-fi
+module=$(dirname "$host")/Quarix.j27
+for program in "$render" "$host" "$module"; do
+  [ -f "$program" ] || { echo "FAIL: no $program (build the native and the win32 preset)"; exit 1; }
+done
 rm -rf "$work"
 mkdir -p "$work"
 status=0
@@ -60,7 +59,7 @@ check() {
   local reader=$!
   "$@" "$work/tone.qps" --raw "$out/link.bin" -q || fail "$name: --raw through a link"
   "$@" "$work/tone.qps" --raw "$out/fifo" -q || fail "$name: --raw into a FIFO"
-  wait $reader
+  wait $reader || fail "$name: the FIFO's reader"
   [ -L "$out/link.bin" ] && [ "$(stat -c %s "$out/target.bin")" -eq 6400 ] || fail "$name: link replaced"
   [ -p "$out/fifo" ] && [ "$(stat -c %s "$out/fifo.bin")" -eq 6400 ] || fail "$name: FIFO replaced"
 
@@ -79,13 +78,8 @@ check() {
 check native "$render"
 check native-j1 "$render" -j 1
 cmp -s "$work/native/batch/demo.bin" "$work/native-j1/batch/demo.bin" || fail "parallel and serial batches differ"
-[ $status -eq 0 ] && echo "native: all cases pass"
+if [ $status -eq 0 ]; then echo "native: all cases pass"; fi
 
-module=$(dirname "$host")/Quarix.j27
-if [ ! -f "$host" ] || [ ! -f "$module" ]; then
-  echo "no j27host.exe and Quarix.j27 at $(dirname "$host") (build the win32 preset): Wine half skipped"
-  exit $status
-fi
 # A private copy, so the module's J27.INI is fresh: default volume and enabled.
 mkdir -p "$work/j27"
 cp "$host" "$module" "$work/j27/"
@@ -100,5 +94,5 @@ if WINEPREFIX="$work/nodisplay-prefix" timeout 300 env -u DISPLAY \
 fi
 WINEPREFIX="$work/nodisplay-prefix" timeout 60 wineserver -w || true
 grep -q "no display" "$work/settings.out" || fail "settings: $(cat "$work/settings.out")"
-[ $status -eq 0 ] && echo "Win32: all cases pass, outputs identical to the native ones"
+if [ $status -eq 0 ]; then echo "Win32: all cases pass, outputs identical to the native ones"; fi
 exit $status

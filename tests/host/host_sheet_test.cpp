@@ -39,12 +39,15 @@ public:
     size_t taken = 0;
 };
 
-// Tone 0 of chip 0 at full volume for 1000 frames; the loudest frame.
+// Tone 0 of chip 0 at attenuation 6 for 1000 frames; the loudest frame.
+// Level 6 stays below full scale at every gain the slider gives down from
+// the default, so a volume change shows: 6891 at the default gain of 40,
+// 5227 at 28 (10922 x 10^((0.2 x gain - 12) / 20), truncated).
 int32_t LoudFrames(PortBus& bus, SoundHub& hub, Collector& sink)
 {
     sink.peak = 0;
     hub.SetRate(44100);
-    for (uint32_t byte : {0x71u, 0xF0u, 0x09u}) {  // chip bytes 0x8E, 0x0F, 0x90, bit-reversed
+    for (uint32_t byte : {0x71u, 0xF0u, 0x69u}) {  // chip bytes 0x8E, 0x0F, 0x96, bit-reversed
         EXPECT_TRUE(bus.Write(0xAC, byte));
     }
     hub.Advance(1000);
@@ -96,7 +99,7 @@ TEST(J27Host, SettingsAppliedInTheSheetReachTheDeviceAndPersist)
         EXPECT_EQ(bus.BoundPorts(), 4u);
         EXPECT_EQ(hub.SourceCount(), 1u);
         ASSERT_EQ(binding.registry.pages.size(), 1u);
-        EXPECT_EQ(LoudFrames(bus, hub, sink), 10922);  // fresh settings: enabled
+        EXPECT_EQ(LoudFrames(bus, hub, sink), 6891);  // fresh settings: volume 0, enabled
 
         PageSite site;
         HWND sheet = nullptr;
@@ -112,20 +115,28 @@ TEST(J27Host, SettingsAppliedInTheSheetReachTheDeviceAndPersist)
         const HWND apply = GetDlgItem(sheet, 0x3021);  // the sheet's Apply button
         EXPECT_FALSE(IsWindowEnabled(apply));
 
+        // A new volume, applied: heard at once.
         SendMessageA(slider, TBM_SETPOS, TRUE, -12);
         SendMessageA(page, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, 0), reinterpret_cast<LPARAM>(slider));
+        Pump(sheet, 5);
+        EXPECT_EQ(site.modified, 1);
+        EXPECT_TRUE(IsWindowEnabled(apply));  // the site told the sheet
+        PropSheet_PressButton(sheet, PSBTN_APPLYNOW);
+        Pump(sheet, 5);
+        EXPECT_EQ(site.applied, 1);
+        EXPECT_EQ(LoudFrames(bus, hub, sink), 5227);  // volume -12: gain 28
+
+        // Enable cleared, and OK: silent.
         SendMessageA(check, BM_CLICK, 0, 0);
         Pump(sheet, 5);
         EXPECT_EQ(site.modified, 2);
-        EXPECT_TRUE(IsWindowEnabled(apply));  // the site told the sheet
-
         PropSheet_PressButton(sheet, PSBTN_OK);
         for (int i = 0; i < 200 && PropSheet_GetCurrentPageHwnd(sheet) != nullptr; ++i) {
             Pump(sheet, 1);
         }
         EXPECT_EQ(PropSheet_GetCurrentPageHwnd(sheet), nullptr);
         DestroyWindow(sheet);
-        EXPECT_EQ(site.applied, 1);
+        EXPECT_EQ(site.applied, 2);
         EXPECT_EQ(LoudFrames(bus, hub, sink), 0);  // disabled now
         binding.Release();
     }

@@ -5,10 +5,13 @@
 # files written so far are complete (a WAV whose header counts its data).
 #
 #   live_failures.sh WORK_DIR INPUT FRONTEND [ARGS...]
-set -eu
+set -euo pipefail
 work=$1 input=$2
 shift 2
 top=$(cd "$(dirname "$0")/../.." && pwd)
+for tool in pactl pulseaudio python3; do
+  command -v "$tool" >/dev/null || { echo "$tool not installed (tools/setup.sh installs it): skipped"; exit 77; }
+done
 rm -rf "$work"
 mkdir -p "$work"
 status=0
@@ -19,11 +22,12 @@ if PULSE_SERVER="unix:$work/no-such-socket" "$@" "$input" --play 2> "$work/none.
 fi
 cat "$work/none.err"
 grep -q "no-such-socket" "$work/none.err" || { echo "FAIL: the message does not name the server tried"; status=1; }
-grep -q -- "-o" "$work/none.err" || { echo "FAIL: the message does not say what to do"; status=1; }
+grep -q -- "write a file with -o instead of --play" "$work/none.err" ||
+  { echo "FAIL: the message does not say what to do"; status=1; }
 
 # A server that goes away two seconds into playback.
 # Under Wine the prefix's server is gone, too, before the next test starts.
-trap 'bash "$top/tools/pulse-sink" stop "$work/pulse"; if [ -n "${WINEPREFIX:-}" ]; then wineserver -w || true; fi' EXIT
+trap 'bash "$top/tools/pulse-sink" stop "$work/pulse"; if [ -n "${WINEPREFIX:-}" ]; then timeout 60 wineserver -w || true; fi' EXIT
 server=$(bash "$top/tools/pulse-sink" start "$work/pulse")
 PULSE_SERVER=$server "$@" "$input" --play -o "$work/cut.wav" 2> "$work/cut.err" >/dev/null &
 player=$!

@@ -1,6 +1,7 @@
 // End to end through the shared front end and the device linked in.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -273,16 +274,38 @@ TEST_F(RenderTest, SummaryGivesDurationPeakAndClippedSamples)
     EXPECT_TRUE(stdoutText.empty()) << stdoutText;
 }
 
+// Three loops play exactly what the same commands written out three times
+// play: the chips run on through each repeat.
 TEST_F(RenderTest, LoopsRepeatTheLoopedPart)
 {
-    const std::vector<uint8_t> vgm =
-        VgmBuilder().Add({0x50, 0x90}).Wait(300).LoopHere().Add({0x50, 0x9F}).Wait(200).Add({0x66}).Finish();
-    const std::string input = Write("loop.vgm", vgm);
-    const std::string raw = (dir / "loop.bin").string();
-    ASSERT_EQ(Run({input, "--raw", raw, "--loops", "3"}), 0) << stderrText;
-    EXPECT_EQ(Read(raw).size(), (300u + 3u * 200u) * 8u);
-    ASSERT_EQ(Run({input, "--raw", raw, "--rate", "22050"}), 0) << stderrText;
-    EXPECT_EQ(Read(raw).size(), 250u * 8u);
+    // Tone 0 at period register 254, silent for the intro; the looped part
+    // sounds it for 100 frames at full volume and 100 at attenuation 4.
+    const std::vector<uint8_t> intro = {0x50, 0x8E, 0x50, 0x0F, 0x50, 0x9F};
+    const std::vector<uint8_t> body = {0x50, 0x90};
+    const std::vector<uint8_t> quieter = {0x50, 0x94};
+    const std::vector<uint8_t> looped =
+        VgmBuilder().Add(intro).Wait(300).LoopHere().Add(body).Wait(100).Add(quieter).Wait(100).Add({0x66}).Finish();
+    VgmBuilder unrolled;
+    unrolled.Add(intro).Wait(300);
+    for (int pass = 0; pass < 3; ++pass) {
+        unrolled.Add(body).Wait(100).Add(quieter).Wait(100);
+    }
+    const std::string loopInput = Write("loop.vgm", looped);
+    const std::string unrolledInput = Write("unrolled.vgm", unrolled.Add({0x66}).Finish());
+    ASSERT_EQ(Run({loopInput, "--raw", Path("loop.bin"), "--loops", "3"}), 0) << stderrText;
+    ASSERT_EQ(Run({unrolledInput, "--raw", Path("unrolled.bin")}), 0) << stderrText;
+    const std::vector<int32_t> loops = LeftSamples(Read(Path("loop.bin")));
+    ASSERT_EQ(loops.size(), 300u + 3u * 200u);
+    EXPECT_EQ(loops, LeftSamples(Read(Path("unrolled.bin"))));
+    EXPECT_EQ(std::count(loops.begin(), loops.begin() + 300, 0), 300) << "a silent intro";
+    for (const std::ptrdiff_t pass : {300, 500, 700}) {
+        SCOPED_TRACE(pass);
+        const auto start = loops.begin() + pass;
+        EXPECT_EQ(*std::max_element(start, start + 100), 10922);
+        EXPECT_EQ(*std::max_element(start + 101, start + 200), 10921);
+    }
+    ASSERT_EQ(Run({loopInput, "--raw", Path("loop.bin"), "--rate", "22050"}), 0) << stderrText;
+    EXPECT_EQ(Read(Path("loop.bin")).size(), 250u * 8u);
 }
 
 TEST_F(RenderTest, BadInputGivesOneMessageAndNoOutput)
@@ -425,6 +448,8 @@ TEST(FadeStage, RampsLinearlyToZeroAcrossBatches)
     }
 }
 
+// The fade follows the loops: each of its frames is the unfaded play's
+// frame k scaled by (F - k) / F, rounded towards zero.
 TEST_F(RenderTest, FadePlaysOnAfterTheLoops)
 {
     const std::vector<uint8_t> vgm = VgmBuilder()
@@ -436,13 +461,21 @@ TEST_F(RenderTest, FadePlaysOnAfterTheLoops)
                                          .Add({0x66})
                                          .Finish();
     const std::string input = Write("loop.vgm", vgm);
-    ASSERT_EQ(Run({input, "--raw", Path("plain.bin"), "--loops", "2"}), 0) << stderrText;
+    ASSERT_EQ(Run({input, "--raw", Path("plain.bin"), "--loops", "5"}), 0) << stderrText;
     ASSERT_EQ(Run({input, "--raw", Path("fade.bin"), "--loops", "2", "--fade", "0.01"}), 0) << stderrText;
     const std::vector<int32_t> plain = LeftSamples(Read(Path("plain.bin")));
     const std::vector<int32_t> faded = LeftSamples(Read(Path("fade.bin")));
-    ASSERT_EQ(plain.size(), 700u);
-    ASSERT_EQ(faded.size(), 700u + 441u);
-    EXPECT_EQ(std::vector<int32_t>(faded.begin(), faded.begin() + 700), plain);
-    EXPECT_LT(faded.back(), 10922 / 441 + 1);
+    constexpr int64_t kFade = 441;
+    ASSERT_EQ(plain.size(), 1300u);
+    ASSERT_EQ(faded.size(), 700u + kFade);
+    EXPECT_EQ(std::vector<int32_t>(faded.begin(), faded.begin() + 700),
+              std::vector<int32_t>(plain.begin(), plain.begin() + 700));
+    int64_t sounding = 0;
+    for (int64_t k = 0; k < kFade; ++k) {
+        const int32_t unfaded = plain[static_cast<size_t>(700 + k)];
+        ASSERT_EQ(faded[static_cast<size_t>(700 + k)], unfaded * (kFade - k) / kFade) << "fade frame " << k;
+        sounding += unfaded != 0 ? 1 : 0;
+    }
+    EXPECT_GT(sounding, kFade / 3) << "the fade must cover sound";
     EXPECT_NE(stderrText.find("faded out over the last 0.01 s"), std::string::npos) << stderrText;
 }

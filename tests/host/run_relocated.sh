@@ -4,10 +4,10 @@
 # beside itself (J27.INI) never touches the build tree's programs.
 #
 #   run_relocated.sh SCRATCH WINE_RUN PROGRAM [FILE...]
-set -eu
+set -euo pipefail
 scratch=$1 winerun=$2 program=$3
 shift 3
 rm -rf "$scratch"
 mkdir -p "$scratch"
 cp "$program" "$@" "$scratch/"
-exec xvfb-run -a "$winerun" "$scratch/$(basename "$program")"
+exec xvfb-run -a "$winerun" --wait "$scratch/$(basename "$program")"

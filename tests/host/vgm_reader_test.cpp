@@ -409,11 +409,11 @@ TEST(InputFile, GzipIsUnpackedAndItsFaultsReported)
 {
     const std::vector<uint8_t> vgm = VgmBuilder().Add({0x50, 0x90, 0x62, 0x66}).Finish();
     const std::vector<uint8_t> packed = Gzip(vgm);
-    std::string error;
     {
         SCOPED_TRACE("whole");
         std::vector<uint8_t> bytes = packed;
         InputKind kind = InputKind::PortScript;
+        std::string error;
         ASSERT_TRUE(Ok(PrepareInput(&bytes, kMaxInputBytes, &kind), &error)) << error;
         EXPECT_EQ(kind, InputKind::Vgm);
         EXPECT_EQ(bytes, vgm);
@@ -423,6 +423,7 @@ TEST(InputFile, GzipIsUnpackedAndItsFaultsReported)
         for (size_t keep : {packed.size() - 1, packed.size() - 9, packed.size() / 2, size_t{12}}) {
             std::vector<uint8_t> bytes(packed.begin(), packed.begin() + static_cast<std::ptrdiff_t>(keep));
             InputKind kind;
+            std::string error;  // each case its own message
             EXPECT_FALSE(Ok(PrepareInput(&bytes, kMaxInputBytes, &kind), &error)) << keep;
             EXPECT_NE(error.find("ends early"), std::string::npos) << error;
         }
@@ -432,6 +433,7 @@ TEST(InputFile, GzipIsUnpackedAndItsFaultsReported)
         std::vector<uint8_t> bytes = packed;
         bytes[bytes.size() - 6] ^= 0xFF;
         InputKind kind;
+        std::string error;
         EXPECT_FALSE(Ok(PrepareInput(&bytes, kMaxInputBytes, &kind), &error));
         EXPECT_NE(error.find("corrupt"), std::string::npos) << error;
     }
@@ -439,6 +441,7 @@ TEST(InputFile, GzipIsUnpackedAndItsFaultsReported)
         SCOPED_TRACE("over the size limit");
         std::vector<uint8_t> bytes = packed;
         InputKind kind;
+        std::string error;
         EXPECT_FALSE(Ok(PrepareInput(&bytes, vgm.size() - 1, &kind), &error));
         EXPECT_NE(error.find("unpacks to more than"), std::string::npos) << error;
     }
@@ -447,6 +450,7 @@ TEST(InputFile, GzipIsUnpackedAndItsFaultsReported)
         const std::string text = "mix 10\n";
         std::vector<uint8_t> bytes = Gzip(std::vector<uint8_t>(text.begin(), text.end()));
         InputKind kind;
+        std::string error;
         EXPECT_FALSE(Ok(PrepareInput(&bytes, kMaxInputBytes, &kind), &error));
         EXPECT_NE(error.find("not a VGM"), std::string::npos) << error;
     }

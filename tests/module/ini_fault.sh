@@ -3,17 +3,21 @@
 # J27.INI that it cannot write. The release must come back, and the file, its
 # other sections included, must stay byte for byte as it was.
 #
-#   ini_fault.sh readonly-file|readonly-dir|held-open <bin dir> <wine-run>
+#   ini_fault.sh writable|readonly-file|readonly-dir|held-open <bin dir> <wine-run>
+#
+# writable is the control: beside a J27.INI it can write, the release must
+# add what the file lacks and keep the rest, so a module that never wrote
+# would fail it.
 #
 # Read-only means what Wine makes of the read-only attribute: no write
 # permission. A root user ignores permissions, so as root the file or
 # directory is made immutable instead; exit 77 (skipped) when neither holds.
-set -u
+set -euo pipefail
 fault=$1 bin=$2 wine_run=$3
 # A run killed before its clean-up leaves an immutable directory that not
 # even rm -rf of the build tree removes: cleared here once it is stale.
 if [ "$(id -u)" = 0 ]; then
-  find "$bin/.." -maxdepth 1 -name 'ini_fault.*' -mmin +10 -exec chattr -R -i {} + -exec rm -rf {} + 2>/dev/null
+  find "$bin/.." -maxdepth 1 -name 'ini_fault.*' -mmin +10 -exec chattr -R -i {} + -exec rm -rf {} + 2>/dev/null || true
 fi
 work=$(mktemp -d "$bin/../ini_fault.XXXXXX")
 dir=$work/host
@@ -21,11 +25,11 @@ mkdir "$dir"
 locked=()
 lock() {
   locked+=("$1")
-  if [ "$(id -u)" = 0 ]; then chattr +i "$1" 2>/dev/null; else chmod a-w "$1"; fi
+  if [ "$(id -u)" = 0 ]; then chattr +i "$1" 2>/dev/null || true; else chmod a-w "$1"; fi
 }
 unlock_all() {
   for path in "${locked[@]}"; do
-    if [ "$(id -u)" = 0 ]; then chattr -i "$path" 2>/dev/null; else chmod u+w "$path"; fi
+    if [ "$(id -u)" = 0 ]; then chattr -i "$path" 2>/dev/null || true; else chmod u+w "$path" || true; fi
   done
   locked=()
 }
@@ -38,20 +42,20 @@ fail() { echo "FAIL ($fault): $*" >&2; exit 1; }
 original=$'[HOST]\r\nWindow=3\r\n\r\n[QUARIX_SOUND]\r\nVolume=88\r\n\r\n[OTHER]\r\nKey=Value\r\n'
 
 # Runs the host in $dir; checks that the release came back and that the
-# directory holds exactly what it held before.
+# directory holds exactly what it held before: the same files, and J27.INI
+# as it was or, when $work/expected.ini is there already, as that says.
 run_host() {
-  local before after
+  local before after status=0
   before=$(cd "$dir" && ls -A)
-  [ -f "$dir/J27.INI" ] && cp "$dir/J27.INI" "$work/expected.ini"
-  timeout 120 "$wine_run" "$dir/ini_fault_host.exe" "$@" >"$work/out" 2>&1
-  local status=$?
+  if [ -f "$dir/J27.INI" ] && [ ! -f "$work/expected.ini" ]; then cp "$dir/J27.INI" "$work/expected.ini"; fi
+  timeout 120 "$wine_run" "$dir/ini_fault_host.exe" "$@" >"$work/out" 2>&1 || status=$?
   cat "$work/out"
   [ "$status" = 0 ] || fail "host exit status $status"
   grep -q '^released' "$work/out" || fail "no release"
   after=$(cd "$dir" && ls -A)
   [ "$before" = "$after" ] || fail "directory changed: [$before] -> [$after]"
   if [ -f "$work/expected.ini" ]; then
-    cmp "$work/expected.ini" "$dir/J27.INI" || fail "J27.INI changed: $(cat -A "$dir/J27.INI")"
+    cmp "$work/expected.ini" "$dir/J27.INI" || fail "J27.INI not as expected: $(cat -A "$dir/J27.INI")"
   fi
   rm -f "$work/expected.ini"
 }
@@ -67,6 +71,12 @@ require_locked() {
 
 cp "$bin/ini_fault_host.exe" "$bin/Quarix.j27" "$dir/" || fail "programs missing in $bin"
 case "$fault" in
+writable)
+  # Wine's profile writer drops the blank lines between sections.
+  printf '%s' "$original" >"$dir/J27.INI"
+  printf '[HOST]\r\nWindow=3\r\n[QUARIX_SOUND]\r\nVolume=88\r\nEnable=1\r\n[OTHER]\r\nKey=Value\r\n' >"$work/expected.ini"
+  run_host
+  ;;
 readonly-file)
   printf '%s' "$original" >"$dir/J27.INI"
   lock "$dir/J27.INI"

@@ -66,23 +66,72 @@ int64_t Handles()
     return count;
 }
 
+// Wine takes a GDI handle's low 16 bits alone as naming the object in that
+// slot of its table, so every slot can be asked once.
+int64_t GdiObjects()
+{
+    int64_t count = 0;
+    for (uintptr_t value = 1; value <= 0xFFFF; ++value) {
+        count += GetObjectType(reinterpret_cast<HGDIOBJ>(value)) != 0 ? 1 : 0;
+    }
+    return count;
+}
+
+BOOL CALLBACK CountChild(HWND, LPARAM counted)
+{
+    ++*reinterpret_cast<int64_t*>(counted);
+    return TRUE;
+}
+
+// A window of this process and all its descendants.
+BOOL CALLBACK CountWindow(HWND window, LPARAM counted)
+{
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process == GetCurrentProcessId()) {
+        CountChild(window, counted);
+        EnumChildWindows(window, CountChild, counted);
+    }
+    return TRUE;
+}
+
+// Windows of this process (top-level, message-only and their children) and
+// menus; the menu probe works as the GDI one does.
+int64_t UserObjects()
+{
+    int64_t count = 0;
+    EnumWindows(CountWindow, reinterpret_cast<LPARAM>(&count));
+    for (HWND w = FindWindowExA(HWND_MESSAGE, nullptr, nullptr, nullptr); w != nullptr;
+         w = FindWindowExA(HWND_MESSAGE, w, nullptr, nullptr)) {
+        CountWindow(w, reinterpret_cast<LPARAM>(&count));
+    }
+    for (uintptr_t value = 2; value <= 0xFFFF; value += 2) {
+        count += IsMenu(reinterpret_cast<HMENU>(value)) ? 1 : 0;
+    }
+    return count;
+}
+
 }  // namespace
 
 Usage MeasureUsage()
 {
-    return Usage{CommittedPrivate(), HeapInUse(), Handles()};
+    return Usage{CommittedPrivate(), HeapInUse(), Handles(), GdiObjects(), UserObjects()};
 }
 
 std::vector<std::string> Excess(const Growth& growth)
 {
     std::vector<std::string> names;
+    const Usage& u = growth.usage;
+    const int64_t objects = growth.cycles / kObjectCyclesPerLeak;
     const struct {
         const char* name;
         int64_t value;
         int64_t allowance;
-    } measures[] = {{"committed", growth.committedPrivate, kCommittedAllowance},
-                    {"heap", growth.heapInUse, kHeapAllowance},
-                    {"handles", growth.handles, kHandleAllowance}};
+    } measures[] = {{"committed", u.committedPrivate, growth.cycles * kCommittedPerCycle},
+                    {"heap", u.heapInUse, growth.cycles * kHeapPerCycle},
+                    {"handles", u.handles, objects},
+                    {"GDI objects", u.gdiObjects, objects},
+                    {"USER objects", u.userObjects, objects}};
     for (const auto& m : measures) {
         if (m.value > m.allowance) {
             names.push_back(std::string(m.name) + " +" + std::to_string(m.value));

@@ -1,6 +1,7 @@
 #pragma once
 // What a process holds, counted the way that works under Wine too (its
-// GetProcessMemoryInfo and GetProcessHandleCount report nothing useful).
+// GetProcessMemoryInfo, GetProcessHandleCount and GetGuiResources report
+// nothing useful).
 
 #include <cstdint>
 #include <string>
@@ -10,21 +11,23 @@ struct Usage {
     int64_t committedPrivate;  // bytes of committed private pages, VirtualQuery walk
     int64_t heapInUse;         // bytes of busy blocks in every heap, HeapWalk
     int64_t handles;           // open handles, by probing the handle table
+    int64_t gdiObjects;        // live GDI objects, by probing their handle values
+    int64_t userObjects;       // this process's windows and menus
 };
 
 Usage MeasureUsage();
 
-// Growth over a run after its warm-up; the allowances cover the heaps'
-// own bookkeeping and the platform's caches, far below a leak of a few
-// hundred bytes or one handle per cycle over a few hundred cycles.
+// Growth over a run of cycles after its warm-up.
 struct Growth {
-    int64_t committedPrivate;
-    int64_t heapInUse;
-    int64_t handles;
+    int64_t cycles;
+    Usage usage;
 };
-constexpr int64_t kCommittedAllowance = 256 * 1024;
-constexpr int64_t kHeapAllowance = 32 * 1024;
-constexpr int64_t kHandleAllowance = 4;
+// What a cycle may leave behind on average. The module leaves nothing at
+// all; these cover the heaps' bookkeeping and the platform's caches, and
+// the leaking library used to prove the check leaks just over them.
+constexpr int64_t kCommittedPerCycle = 2048;  // bytes: half a page
+constexpr int64_t kHeapPerCycle = 16;         // bytes
+constexpr int64_t kObjectCyclesPerLeak = 64;  // one handle, GDI or USER object per 64 cycles
 
 // Runs cycle warmUp times, then cycles times, and returns the growth over the
 // second run.
@@ -39,10 +42,12 @@ Growth GrowthOver(int warmUp, int cycles, Cycle&& cycle)
         cycle();
     }
     const Usage after = MeasureUsage();
-    return Growth{after.committedPrivate - before.committedPrivate, after.heapInUse - before.heapInUse,
-                  after.handles - before.handles};
+    return Growth{cycles,
+                  Usage{after.committedPrivate - before.committedPrivate, after.heapInUse - before.heapInUse,
+                        after.handles - before.handles, after.gdiObjects - before.gdiObjects,
+                        after.userObjects - before.userObjects}};
 }
 
-// The measures past their allowance, each as "<name> +<growth>"; empty when
-// the run left nothing worth naming.
+// The measures past their allowance for the run's cycles, each as
+// "<name> +<growth>"; empty when the run left nothing worth naming.
 std::vector<std::string> Excess(const Growth& growth);
