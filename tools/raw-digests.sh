@@ -8,8 +8,9 @@
 #
 # FRONT_END is the program with any runner before it, e.g.
 #   tools/raw-digests.sh before.txt /tmp/d /work/corpus build/native/bin/quarix-render
-#   tools/raw-digests.sh wine.txt /tmp/w /work/corpus tools/wine-run /tmp/j27/j27host.exe
-# For j27host, give a private copy beside Quarix.j27, so its J27.INI is fresh.
+#   tools/raw-digests.sh wine.txt /tmp/w /work/corpus env WINEPREFIX=/tmp/w-prefix tools/wine-run /tmp/j27/j27host.exe
+# For j27host, give a private copy beside Quarix.j27, so its J27.INI is fresh,
+# and a prefix (a copy outside a build tree has none of its own).
 set -euo pipefail
 list=$1 work=$2 corpus=$3
 shift 3
