@@ -27,7 +27,7 @@
 
 #include "device/device.h"
 #include "fuzz/fuzz_input.h"
-#include "tests/support/psg_stand_in.h"
+#include "tests/support/chip_state.h"
 
 namespace {
 
@@ -48,16 +48,9 @@ void Check(bool ok, const char* what)
     }
 }
 
-bool SameChips(const PsgChip (&a)[2])
+bool SameChips(const ChipPair& a)
 {
-    return std::memcmp(&a[0], &StandInChip(0), sizeof(PsgChip)) == 0 &&
-           std::memcmp(&a[1], &StandInChip(1), sizeof(PsgChip)) == 0;
-}
-
-void Snapshot(PsgChip (&out)[2])
-{
-    out[0] = StandInChip(0);
-    out[1] = StandInChip(1);
+    return SameChip(a[0], StandInChip(0)) && SameChip(a[1], StandInChip(1));
 }
 
 // What one chip can add to a frame: every channel at most its amplitude.
@@ -108,7 +101,7 @@ struct Session {
 
     Quarix device;
     FuzzHub hub;
-    PsgChip beforeOp[2];  // chips as the current operation found them
+    ChipPair beforeOp;  // chips as the current operation found them
     bool inOp = false;
     int64_t budget = kWorkBudget;
     std::vector<StereoFrame> initial;
@@ -148,8 +141,7 @@ bool J27_CALL FuzzHub::Update(ISoundSource* source)
 void Session::Mix(ISoundSource* source, std::vector<StereoFrame>& frames, int32_t count, bool toNull, bool arbitrary,
                   uint32_t seed)
 {
-    PsgChip before[2];
-    Snapshot(before);
+    const ChipPair before = SnapshotChips();
     if (toNull) {
         source->Mix(nullptr, count);
         Check(SameChips(before), "a mix into no buffer moved a chip");
@@ -183,9 +175,10 @@ void Session::Mix(ISoundSource* source, std::vector<StereoFrame>& frames, int32_
         Check(left <= bound, "frame value above what the amplitudes allow");
     }
     for (int chip = 0; chip < 2; ++chip) {
+        const PsgChip& was = before[static_cast<size_t>(chip)];
         for (int i = 0; i < 4; ++i) {
-            Check(StandInChip(chip).amplitude[i] == before[chip].amplitude[i], "a mix changed an amplitude");
-            Check(StandInChip(chip).period[i] == before[chip].period[i], "a mix changed a period");
+            Check(StandInChip(chip).amplitude[i] == was.amplitude[i], "a mix changed an amplitude");
+            Check(StandInChip(chip).period[i] == was.period[i], "a mix changed a period");
         }
     }
 }
@@ -235,7 +228,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     while (in.More()) {
         const uint32_t op = in.Byte();
         const uint32_t port = (op & 8u) ? kChip1Port : kChip0Port;
-        Snapshot(s.beforeOp);
+        s.beforeOp = SnapshotChips();
         s.inOp = true;
         s.hub.updates = 0;
         int expectedUpdates = 0;
