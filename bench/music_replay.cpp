@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "contract/port_protocol.h"
 #include "device/device.h"
 #include "host/input_file.h"
 #include "host/play_plan.h"
@@ -54,13 +55,8 @@ private:
     {
         auto* d = static_cast<RecordingDevice*>(self);
         d->soundHub->Update(d);
-        uint8_t value = 0;
-        for (unsigned bit = 0; bit < 8; ++bit) {  // the device reverses the port byte
-            if ((data >> bit) & 1u) {
-                value = static_cast<uint8_t>(value | (0x80u >> bit));
-            }
-        }
-        d->steps->push_back({ReplayStep::Kind::Write, static_cast<uint8_t>(port & 1u), value, 0});
+        d->steps->push_back({ReplayStep::Kind::Write, static_cast<uint8_t>(port & 1u),
+                             BitReverse(static_cast<uint8_t>(data)), 0});
     }
     static void J27_CALL Ignore(IDevice*, uint32_t, uint32_t) {}
 
