@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -587,9 +588,15 @@ TEST_F(ReadyDevice, WritePortUsesOnlyTheLowEightBitsOfData)
 TEST_F(ReadyDevice, EntryPointsMakeExactlyTheseChipCalls)
 {
     const auto resetBoth = [](int rateHz, int gain) {
-        const std::string tail = " " + std::to_string(kChipClockHz) + " " + std::to_string(rateHz);
-        const std::string levels = " " + std::to_string(gain);
-        return Calls{"Psg.Reset 0" + tail, "Psg.Levels 0" + levels, "Psg.Reset 1" + tail, "Psg.Levels 1" + levels};
+        Calls calls;
+        char line[48];
+        for (int chip = 0; chip < 2; ++chip) {
+            std::snprintf(line, sizeof line, "Psg.Reset %d %d %d", chip, static_cast<int>(kChipClockHz), rateHz);
+            calls.emplace_back(line);
+            std::snprintf(line, sizeof line, "Psg.Levels %d %d", chip, gain);
+            calls.emplace_back(line);
+        }
+        return calls;
     };
     std::vector<StereoFrame> frames(40000, StereoFrame{0, 0});
     const SoundSettings louder{20, 1};
