@@ -40,14 +40,6 @@ constexpr int32_t kMaxUpdateFrames = 20000;
 // long mixes do not make single inputs slow.
 constexpr int64_t kWorkBudget = int64_t{1} << 21;
 
-void Check(bool ok, const char* what)
-{
-    if (!ok) {
-        std::fprintf(stderr, "device_fuzz: %s\n", what);
-        std::abort();
-    }
-}
-
 bool SameChips(const ChipPair& a)
 {
     return SameChip(a[0], StandInChip(0)) && SameChip(a[1], StandInChip(1));

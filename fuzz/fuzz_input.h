@@ -1,9 +1,11 @@
 #pragma once
-// What the fuzz targets share: their view of the input, and the host buffer
-// contents they render onto.
+// What the fuzz targets share: their view of the input, the host buffer
+// contents they render onto, and the check that stops a run.
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 
 #include "psg/psg_chip.h"
 #include "tests/support/random.h"
@@ -48,5 +50,14 @@ inline void FillFuzzFrames(StereoFrame* frames, int32_t count, bool arbitrary, u
     }
     if (arbitrary) {
         FillArbitraryFrames(frames, count, random);
+    }
+}
+
+// A failed check ends the run, which the fuzzer reports with its input.
+inline void Check(bool ok, const char* what)
+{
+    if (!ok) {
+        std::fprintf(stderr, "check failed: %s\n", what);
+        std::abort();
     }
 }
