@@ -1,6 +1,6 @@
 #include "bench/device_workloads.h"
 
-#include "module/port_protocol.h"
+#include "contract/port_protocol.h"
 #include "psg/psg_chip.h"
 
 namespace {

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "contract/port_protocol.h"
 #include "device/device.h"
 #include "host/input_file.h"
+#include "host/play_plan.h"
 #include "host/player.h"
 #include "host/port_bus.h"
 #include "host/sound_hub.h"
@@ -53,13 +55,8 @@ private:
     {
         auto* d = static_cast<RecordingDevice*>(self);
         d->soundHub->Update(d);
-        uint8_t value = 0;
-        for (unsigned bit = 0; bit < 8; ++bit) {  // the device reverses the port byte
-            if ((data >> bit) & 1u) {
-                value = static_cast<uint8_t>(value | (0x80u >> bit));
-            }
-        }
-        d->steps->push_back({ReplayStep::Kind::Write, static_cast<uint8_t>(port & 1u), value, 0});
+        d->steps->push_back({ReplayStep::Kind::Write, static_cast<uint8_t>(port & 1u),
+                             BitReverse(static_cast<uint8_t>(data)), 0});
     }
     static void J27_CALL Ignore(IDevice*, uint32_t, uint32_t) {}
 
@@ -72,34 +69,38 @@ private:
     ISoundHub* soundHub = nullptr;   // not owned
 };
 
-bool LoadSong(const std::filesystem::path& path, Song* song, std::string* error)
+Result LoadSong(const std::filesystem::path& path, Song* song)
 {
     std::vector<uint8_t> bytes;
-    InputKind kind;
+    InputKind kind = InputKind::PortScript;
     VgmSong vgm;
     PlayPlan plan;
     const PlayOptions options;  // 44100 Hz, pitch fix, looped part once
-    if (!ReadFileBytes(path.string(), kMaxInputBytes, &bytes, error) ||
-        !PrepareInput(&bytes, kMaxInputBytes, &kind, error)) {
-        return false;
+    Result loaded = ReadFileBytes(path.string(), kMaxInputBytes, &bytes);
+    if (loaded.Ok()) {
+        loaded = PrepareInput(&bytes, kMaxInputBytes, &kind);
     }
-    if (kind != InputKind::Vgm) {
-        *error = "not a VGM";
-        return false;
+    if (loaded.Ok() && kind != InputKind::Vgm) {
+        loaded = Result::Failure("not a VGM");
     }
-    if (!ParseVgm(bytes.data(), bytes.size(), &vgm, error) || !PlanVgm(vgm, options, &plan, error)) {
-        return false;
+    if (loaded.Ok()) {
+        loaded = ParseVgm(bytes.data(), bytes.size(), &vgm);
+    }
+    if (loaded.Ok()) {
+        loaded = PlanVgm(vgm, options, &plan);
+    }
+    if (!loaded.Ok()) {
+        return loaded;
     }
     song->name = path.filename().string();
     RecordingDevice device(&song->steps);
     PortBus bus;
     SoundHub hub(nullptr);
     if (!bus.Connect(&device, Quarix::kConnectors)) {
-        *error = bus.lastError;
-        return false;
+        return Result::Failure(bus.Refusal());
     }
     device.Connect(&hub);
-    PlayVgm(vgm, options, plan, bus, hub);
+    PlayVgm(vgm, plan, bus, hub, nullptr);
     bus.Disconnect(&device);
     for (const ReplayStep& s : song->steps) {
         if (s.kind == ReplayStep::Kind::Write && s.chip == 1) {
@@ -110,7 +111,7 @@ bool LoadSong(const std::filesystem::path& path, Song* song, std::string* error)
             ++song->mixCalls;
         }
     }
-    return true;
+    return {};
 }
 
 // The host's mixing block: renders land at the block's running position.
@@ -136,11 +137,11 @@ std::vector<Song> LoadCorpus(const std::string& dir, std::vector<std::string>* e
     std::sort(paths.begin(), paths.end());
     for (const auto& path : paths) {
         Song song;
-        std::string error;
-        if (LoadSong(path, &song, &error)) {
+        const Result loaded = LoadSong(path, &song);
+        if (loaded.Ok()) {
             songs.push_back(std::move(song));
         } else if (errors != nullptr) {
-            errors->push_back(path.filename().string() + ": " + error);
+            errors->push_back(path.filename().string() + ": " + loaded.Message());
         }
     }
     return songs;

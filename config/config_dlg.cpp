@@ -2,7 +2,6 @@
 
 #include <commctrl.h>
 
-#include <cstdio>
 #include <cstring>
 
 #include "device/device.h"
@@ -21,73 +20,14 @@ static_assert(offsetof(PROPSHEETPAGEA, dwFlags) == 4 && offsetof(PROPSHEETPAGEA,
 
 namespace {
 
-constexpr char kIniName[] = "J27.INI";
-constexpr char kSection[] = "QUARIX_SOUND";
-constexpr uint32_t kVolumeBias = 100;  // Volume is stored as volume + 100
 constexpr LPARAM kSliderRange = MAKELPARAM(-40, 20);  // volume offsets -40 to +20 (0x0014FFD8)
-
-// Builds "<directory of the host executable>\J27.INI" in path. Leaves path
-// empty when a step fails or the result would not fit.
-void LocateIni(char (&path)[MAX_PATH])
-{
-    path[0] = '\0';
-    char exePath[MAX_PATH];
-    const DWORD exeLength = GetModuleFileNameA(nullptr, exePath, MAX_PATH);
-    if (exeLength == 0 || exeLength >= MAX_PATH) {
-        return;  // failed, or truncated to fit
-    }
-    char* fileName = nullptr;
-    const DWORD fullLength = GetFullPathNameA(exePath, MAX_PATH, path, &fileName);
-    const auto start = reinterpret_cast<uintptr_t>(path);
-    const auto at = reinterpret_cast<uintptr_t>(fileName);
-    // The name goes where the platform says the file name starts, inside
-    // what it wrote, and must fit there with its terminator.
-    if (fullLength == 0 || fullLength >= MAX_PATH || fileName == nullptr || at < start ||
-        at > start + fullLength || at - start + sizeof kIniName > MAX_PATH) {
-        path[0] = '\0';
-        return;
-    }
-    lstrcpyA(fileName, kIniName);
-}
 
 }  // namespace
 
 ConfigDlg::ConfigDlg()
-    : instance(nullptr), site(nullptr), thunk(this, &ConfigDlg::ThunkEntry), iniPath(), settings{0, 1},
+    : instance(nullptr), site(nullptr), thunk(this, &ConfigDlg::ThunkEntry), iniPath(), settings(kDefaultSettings),
       device(nullptr)
 {
-}
-
-void ConfigDlg::Init(HINSTANCE moduleInstance, Quarix* quarix)
-{
-    instance = moduleInstance;
-    LocateIni(iniPath);
-    if (iniPath[0] != '\0') {
-        // Two's-complement arithmetic, so every stored number comes back
-        // unchanged through Save, the extremes included.
-        const UINT stored = GetPrivateProfileIntA(kSection, "Volume", static_cast<INT>(kVolumeBias), iniPath);
-        settings.volume = static_cast<int32_t>(static_cast<uint32_t>(stored) - kVolumeBias);
-        settings.enable = static_cast<int32_t>(GetPrivateProfileIntA(kSection, "Enable", 1, iniPath));
-    } else {
-        settings = SoundSettings{0, 1};
-    }
-    device = quarix;
-    if (device != nullptr) {
-        device->ApplySettings(&settings);
-    }
-}
-
-void ConfigDlg::Save()
-{
-    if (iniPath[0] == '\0') {
-        return;
-    }
-    char text[16];
-    std::snprintf(text, sizeof text, "%d",
-                  static_cast<int>(static_cast<int32_t>(static_cast<uint32_t>(settings.volume) + kVolumeBias)));
-    WritePrivateProfileStringA(kSection, "Volume", text, iniPath);
-    std::snprintf(text, sizeof text, "%d", static_cast<int>(settings.enable));
-    WritePrivateProfileStringA(kSection, "Enable", text, iniPath);
 }
 
 bool J27_CALL ConfigDlg::Setup(IPageSite* pageSite, PROPSHEETPAGEA* page)

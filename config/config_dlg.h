@@ -1,12 +1,13 @@
 #pragma once
-// The settings page: keeps volume and enable in J27.INI beside the host
-// executable, and shows them on a page of the host's configuration dialog.
+// The settings page: volume and enable on a page of the host's configuration
+// dialog. It also holds the settings store's state; Init and Save, the
+// store's two operations, are in config/settings_store.cpp.
 
 #include <windows.h>
 
 #include "config/instance_thunk.h"
-#include "config/sound_settings.h"
-#include "module/host_ui.h"
+#include "contract/host_ui.h"
+#include "device/sound_settings.h"
 
 class Quarix;
 
@@ -19,7 +20,7 @@ public:
 
     // Records the instance, finds J27.INI beside the host executable, reads
     // Volume and Enable and applies them to device (not owned). When the path
-    // cannot be built within MAX_PATH, the defaults (0, 1) are used and the
+    // cannot be built within MAX_PATH, kDefaultSettings are used and the
     // file is never written.
     void Init(HINSTANCE moduleInstance, Quarix* quarix);
     // Writes Volume (volume + 100) and Enable, in that order; nothing when

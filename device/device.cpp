@@ -135,6 +135,24 @@ void Quarix::Init()
     Reset(0, 0);
 }
 
+bool Quarix::Plug(IPortBus& bus, ISoundHub& hub)
+{
+    Init();
+    if (!bus.Connect(this, kConnectors)) {
+        return false;
+    }
+    Connect(&hub);
+    return true;
+}
+
+void Quarix::Unplug(IPortBus* bus)
+{
+    Connect(nullptr);
+    if (bus != nullptr) {
+        bus->Disconnect(this);
+    }
+}
+
 void Quarix::ApplySettings(const SoundSettings* settings)
 {
     // Everything due so far is rendered with the old gain and enable.

@@ -4,11 +4,11 @@
 
 #include <cstdint>
 
-#include "config/sound_settings.h"
-#include "module/abi.h"
-#include "module/host_device.h"
-#include "module/host_sound.h"
-#include "module/port_protocol.h"
+#include "contract/abi.h"
+#include "contract/host_device.h"
+#include "contract/host_sound.h"
+#include "contract/port_protocol.h"
+#include "device/sound_settings.h"
 
 // Default device: an identifier, no handlers, zero answers.
 class Device : public IDevice {
@@ -49,6 +49,13 @@ public:
 
     // Resets both chips at the current rate.
     void Init();
+    // The device's part of a host's start-up, in this order: Init, the bus
+    // binds kConnectors, the device attaches to hub. False, with nothing
+    // connected, when the bus refuses.
+    bool Plug(IPortBus& bus, ISoundHub& hub);
+    // The device's part of a host's shut-down: detaches from its hub, then
+    // the bus (if any) unbinds its ports.
+    void Unplug(IPortBus* bus);
     // Takes volume and enable; the gain is volume + 40 with two's-complement
     // wrap-around, since only its low 8 bits reach the level table.
     void ApplySettings(const SoundSettings* settings);

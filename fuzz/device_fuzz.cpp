@@ -27,7 +27,7 @@
 
 #include "device/device.h"
 #include "fuzz/fuzz_input.h"
-#include "tests/support/psg_stand_in.h"
+#include "tests/support/chip_state.h"
 
 namespace {
 
@@ -40,24 +40,9 @@ constexpr int32_t kMaxUpdateFrames = 20000;
 // long mixes do not make single inputs slow.
 constexpr int64_t kWorkBudget = int64_t{1} << 21;
 
-void Check(bool ok, const char* what)
+bool SameChips(const ChipPair& a)
 {
-    if (!ok) {
-        std::fprintf(stderr, "device_fuzz: %s\n", what);
-        std::abort();
-    }
-}
-
-bool SameChips(const PsgChip (&a)[2])
-{
-    return std::memcmp(&a[0], &StandInChip(0), sizeof(PsgChip)) == 0 &&
-           std::memcmp(&a[1], &StandInChip(1), sizeof(PsgChip)) == 0;
-}
-
-void Snapshot(PsgChip (&out)[2])
-{
-    out[0] = StandInChip(0);
-    out[1] = StandInChip(1);
+    return SameChip(a[0], StandInChip(0)) && SameChip(a[1], StandInChip(1));
 }
 
 // What one chip can add to a frame: every channel at most its amplitude.
@@ -108,7 +93,7 @@ struct Session {
 
     Quarix device;
     FuzzHub hub;
-    PsgChip beforeOp[2];  // chips as the current operation found them
+    ChipPair beforeOp;  // chips as the current operation found them
     bool inOp = false;
     int64_t budget = kWorkBudget;
     std::vector<StereoFrame> initial;
@@ -148,8 +133,7 @@ bool J27_CALL FuzzHub::Update(ISoundSource* source)
 void Session::Mix(ISoundSource* source, std::vector<StereoFrame>& frames, int32_t count, bool toNull, bool arbitrary,
                   uint32_t seed)
 {
-    PsgChip before[2];
-    Snapshot(before);
+    const ChipPair before = SnapshotChips();
     if (toNull) {
         source->Mix(nullptr, count);
         Check(SameChips(before), "a mix into no buffer moved a chip");
@@ -183,9 +167,10 @@ void Session::Mix(ISoundSource* source, std::vector<StereoFrame>& frames, int32_
         Check(left <= bound, "frame value above what the amplitudes allow");
     }
     for (int chip = 0; chip < 2; ++chip) {
+        const PsgChip& was = before[static_cast<size_t>(chip)];
         for (int i = 0; i < 4; ++i) {
-            Check(StandInChip(chip).amplitude[i] == before[chip].amplitude[i], "a mix changed an amplitude");
-            Check(StandInChip(chip).period[i] == before[chip].period[i], "a mix changed a period");
+            Check(StandInChip(chip).amplitude[i] == was.amplitude[i], "a mix changed an amplitude");
+            Check(StandInChip(chip).period[i] == was.period[i], "a mix changed a period");
         }
     }
 }
@@ -225,8 +210,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Quarix& dev = s.device;
     ISoundSource* const source = &dev;
     IDevice* const face = &dev;
-    const SoundSettings defaults{0, 1};
-    dev.ApplySettings(&defaults);
+    dev.ApplySettings(&kDefaultSettings);
     dev.Init();
     Check(source->Connect(&s.hub), "Connect answered false");
     int32_t gain = 40;
@@ -236,7 +220,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     while (in.More()) {
         const uint32_t op = in.Byte();
         const uint32_t port = (op & 8u) ? kChip1Port : kChip0Port;
-        Snapshot(s.beforeOp);
+        s.beforeOp = SnapshotChips();
         s.inOp = true;
         s.hub.updates = 0;
         int expectedUpdates = 0;

@@ -1,11 +1,14 @@
 #pragma once
-// What the fuzz targets share: their view of the input, and the host buffer
-// contents they render onto.
+// What the fuzz targets share: their view of the input, the host buffer
+// contents they render onto, and the check that stops a run.
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 
 #include "psg/psg_chip.h"
+#include "tests/support/random.h"
 
 // The input as bytes in order, zeros past the end, so every input, however
 // short, is a complete run.
@@ -37,20 +40,24 @@ private:
     size_t pos_ = 0;
 };
 
-// Fills count frames with zeros or, if arbitrary, with values from the seed,
-// many of them near the top of the range, where the chips' add wraps.
+// Fills count frames with zeros or, if arbitrary, with values from the seed
+// (tests/support/random.h).
 inline void FillFuzzFrames(StereoFrame* frames, int32_t count, bool arbitrary, uint32_t seed)
 {
-    uint32_t x = seed * 0x9E3779B9u + 0x7F4A7C15u;
+    Random random(seed);
     for (int32_t f = 0; f < count; ++f) {
-        if (arbitrary) {
-            x ^= x << 13;
-            x ^= x >> 17;
-            x ^= x << 5;
-            const uint32_t l = (x & 3u) == 0 ? 0x7FFFFFFFu - (x >> 24) : x;
-            frames[f] = {static_cast<int32_t>(l), static_cast<int32_t>(x ^ 0x80000000u)};
-        } else {
-            frames[f] = {0, 0};
-        }
+        frames[f] = {0, 0};
+    }
+    if (arbitrary) {
+        FillArbitraryFrames(frames, count, random);
+    }
+}
+
+// A failed check ends the run, which the fuzzer reports with its input.
+inline void Check(bool ok, const char* what)
+{
+    if (!ok) {
+        std::fprintf(stderr, "check failed: %s\n", what);
+        std::abort();
     }
 }

@@ -66,14 +66,6 @@ void PrintCounts()
                  static_cast<unsigned long long>(comparedFrames));
 }
 
-void Check(bool ok, const char* what)
-{
-    if (!ok) {
-        std::fprintf(stderr, "psg_diff_fuzz: %s\n", what);
-        std::abort();
-    }
-}
-
 int32_t RateFrom(FuzzReader& in)
 {
     const uint32_t b = in.Byte();

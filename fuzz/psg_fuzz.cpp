@@ -36,14 +36,6 @@ constexpr int64_t kWorkBudget = int64_t{1} << 21;
 StereoFrame frames[kMaxRenderFrames];
 StereoFrame initial[kMaxRenderFrames];
 
-void Check(bool ok, const char* what)
-{
-    if (!ok) {
-        std::fprintf(stderr, "psg_fuzz: %s\n", what);
-        std::abort();
-    }
-}
-
 // The chip's render state, advanced one event at a time with 64-bit times.
 struct Model {
     int64_t counter[4];

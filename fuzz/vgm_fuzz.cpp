@@ -34,15 +34,8 @@ void Play(const VgmSong* song, const PortScript* script, const PlayPlan& plan)
     PortBus bus;
     SoundHub hub(nullptr);
     NativeBinding binding;
-    std::string error;
-    Check(binding.Bind(bus, hub, &error));
-    if (song != nullptr) {
-        PlayOptions options;
-        options.loops = 2;
-        PlayVgm(*song, options, plan, bus, hub);
-    } else {
-        PlayScript(*script, plan, bus, hub);
-    }
+    Check(binding.Bind(bus, hub).Ok());
+    Check(song != nullptr ? PlayVgm(*song, plan, bus, hub, nullptr) : PlayScript(*script, plan, bus, hub, nullptr));
     Check(hub.Now() == plan.totalFrames);
     binding.Release();
 }
@@ -53,9 +46,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     std::vector<uint8_t> bytes(data, data + size);
     InputKind kind;
-    std::string error;
-    if (!PrepareInput(&bytes, kUnpackLimit, &kind, &error)) {
-        Check(!error.empty());
+    const Result prepared = PrepareInput(&bytes, kUnpackLimit, &kind);
+    if (!prepared.Ok()) {
+        Check(!prepared.Message().empty());
         return 0;
     }
     PlayOptions options;
@@ -63,19 +56,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     PlayPlan plan;
     if (kind == InputKind::PortScript) {
         PortScript script;
-        if (ParsePortScript(bytes.data(), bytes.size(), &script, &error) && PlanScript(script, options, &plan, &error)) {
+        if (ParsePortScript(bytes.data(), bytes.size(), &script).Ok() && PlanScript(script, options, &plan).Ok()) {
             Play(nullptr, &script, plan);
         }
         return 0;
     }
     VgmSong song;
-    if (!ParseVgm(bytes.data(), bytes.size(), &song, &error)) {
-        Check(!error.empty());
+    const Result parsed = ParseVgm(bytes.data(), bytes.size(), &song);
+    if (!parsed.Ok()) {
+        Check(!parsed.Message().empty());
         return 0;
     }
     Gd3Tags tags;
-    std::string warning;
-    Check(ReadGd3Tags(bytes.data(), bytes.size(), song.gd3Offset, &tags, &warning) == warning.empty());
+    const Result tagged = ReadGd3Tags(bytes.data(), bytes.size(), song.gd3Offset, &tags);
+    Check(tagged.Ok() == tagged.Message().empty());
     // What the reader hands on is consistent with itself.
     uint64_t samples = 0;
     uint64_t beforeLoop = 0;
@@ -97,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         Check(beforeLoop == song.introSamples);
     }
     Check(song.snClockHz > 0 && song.dataStart >= 0x40 && song.dataStart <= bytes.size());
-    if (PlanVgm(song, options, &plan, &error)) {
+    if (PlanVgm(song, options, &plan).Ok()) {
         Check(plan.totalFrames == FrameAtSample(VgmPlaySamples(song, 2), plan.hostRateHz));
         Play(&song, nullptr, plan);
     }

@@ -1,15 +1,11 @@
 #include "host/batch.h"
 
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <set>
+#include <utility>
 #include <vector>
 
-#if !defined(_WIN32)
-#  include <sys/wait.h>
-#  include <unistd.h>
-#endif
+#include "host/platform.h"
 
 namespace {
 
@@ -21,32 +17,81 @@ std::string JoinPath(const std::string& dir, const std::string& name)
     return dir + "/" + name;
 }
 
-#if !defined(_WIN32)
-// Runs one input in a child process. Its messages are collected and written
-// in one piece, so lines of parallel renders do not interleave.
-pid_t StartChild(const RenderOptions& one, const RunOneInput& runOne, std::FILE* err)
+// Renders one input; its failure is reported to messages. True when it succeeded.
+bool RunOne(const RenderOptions& one, const RunContext& context, std::FILE* messages)
 {
-    std::fflush(stdout);
-    std::fflush(err);
-    const pid_t pid = fork();
-    if (pid != 0) {
-        return pid;
+    RunContext own = context;
+    own.err = messages;
+    const Result rendered = RenderOne(one, own);
+    if (!rendered.Ok()) {
+        std::fprintf(messages, "%s: %s\n", context.program.c_str(), rendered.Message().c_str());
     }
-    std::FILE* messages = std::tmpfile();
-    const int status = runOne(one, messages != nullptr ? messages : err);
-    if (messages != nullptr) {
-        std::string text;
-        std::rewind(messages);
-        char chunk[4096];
-        for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, messages)) > 0;) {
-            text.append(chunk, n);
-        }
-        std::fwrite(text.data(), 1, text.size(), err);
-    }
-    std::fflush(nullptr);
-    _exit(status == 0 ? 0 : 1);
+    return rendered.Ok();
 }
-#endif
+
+// The options of each input; inputs whose outputs another already takes are reported and counted in *failed.
+std::vector<RenderOptions> PlanRuns(const RenderOptions& options, const RunContext& context, int* failed)
+{
+    std::vector<RenderOptions> runs;
+    std::set<std::string> names;
+    for (const std::string& input : options.inputs) {
+        RenderOptions one = options;
+        one.input = input;
+        one.inputs = {input};
+        one.batchLine = true;
+        if (!options.outputDir.empty()) {
+            const std::string name = BatchOutputName(input);
+            if (!names.insert(name).second) {
+                std::fprintf(context.err, "%s: %s: skipped: another input already writes %s\n",
+                             context.program.c_str(), input.c_str(), JoinPath(options.outputDir, name + ".*").c_str());
+                ++*failed;
+                continue;
+            }
+            one.wavPath = JoinPath(options.outputDir, name + ".wav");
+            one.rawPath = options.rawInDir ? JoinPath(options.outputDir, name + ".bin") : std::string();
+        }
+        runs.push_back(one);
+    }
+    return runs;
+}
+
+// Runs every one of runs in a child process of its own, jobs at a time; returns how many failed.
+int RunInChildren(const std::vector<RenderOptions>& runs, const RunContext& context, int jobs)
+{
+    std::vector<std::pair<long, std::string>> children;
+    int failed = 0;
+    int running = 0;
+    for (size_t next = 0; next < runs.size() || running > 0;) {
+        if (next < runs.size() && running < jobs) {
+            const RenderOptions& one = runs[next++];
+            long id = -1;
+            const Result started =
+                StartChild([&](std::FILE* messages) { return RunOne(one, context, messages); }, context.err, &id);
+            if (!started.Ok()) {
+                std::fprintf(context.err, "%s: %s: %s\n", context.program.c_str(), one.input.c_str(),
+                             started.Message().c_str());
+                ++failed;
+            } else {
+                children.emplace_back(id, one.input);
+                ++running;
+            }
+            continue;
+        }
+        const ChildEnd end = WaitForChild();
+        if (end.id < 0) {
+            return failed + running;  // children that can no longer be waited for
+        }
+        --running;
+        for (const auto& [child, input] : children) {
+            if (child == end.id && end.signal != 0) {
+                std::fprintf(context.err, "%s: %s: the render ended with signal %d\n", context.program.c_str(),
+                             input.c_str(), end.signal);
+            }
+        }
+        failed += end.done ? 0 : 1;
+    }
+    return failed;
+}
 
 }  // namespace
 
@@ -61,94 +106,28 @@ std::string BatchOutputName(const std::string& input)
     return name;
 }
 
-int RunBatch(const RenderOptions& options, const std::string& program, const RunOneInput& runOne, int jobs,
-             std::FILE* err)
+Result RunBatch(const RenderOptions& options, const RunContext& context, int jobs)
 {
     if (!options.outputDir.empty() && !options.info) {
         std::error_code why;
         std::filesystem::create_directories(options.outputDir, why);
         if (why) {
-            std::fprintf(err, "%s: %s: cannot create the output directory: %s\n", program.c_str(),
-                         options.outputDir.c_str(), why.message().c_str());
-            return 1;
+            return Result::Failure(options.outputDir + ": cannot create the output directory: " + why.message());
         }
     }
-    std::vector<RenderOptions> runs;
-    std::set<std::string> names;
     int failed = 0;
-    for (const std::string& input : options.inputs) {
-        RenderOptions one = options;
-        one.input = input;
-        one.inputs = {input};
-        one.batchLine = true;
-        if (!options.outputDir.empty()) {
-            const std::string name = BatchOutputName(input);
-            if (!names.insert(name).second) {
-                std::fprintf(err, "%s: %s: skipped: another input already writes %s\n", program.c_str(),
-                             input.c_str(), JoinPath(options.outputDir, name + ".*").c_str());
-                ++failed;
-                continue;
-            }
-            one.wavPath = JoinPath(options.outputDir, name + ".wav");
-            one.rawPath = options.rawInDir ? JoinPath(options.outputDir, name + ".bin") : std::string();
-        }
-        runs.push_back(one);
-    }
-#if defined(_WIN32)
-    (void)jobs;
-#else
+    const std::vector<RenderOptions> runs = PlanRuns(options, context, &failed);
     if (jobs > 1 && !options.info) {
-        std::vector<std::pair<pid_t, std::string>> children;
-        size_t next = 0;
-        int running = 0;
-        while (next < runs.size() || running > 0) {
-            if (next < runs.size() && running < jobs) {
-                const pid_t pid = StartChild(runs[next], runOne, err);
-                if (pid < 0) {
-                    std::fprintf(err, "%s: %s: cannot start a process: %s\n", program.c_str(),
-                                 runs[next].input.c_str(), std::strerror(errno));
-                    ++failed;
-                } else {
-                    children.emplace_back(pid, runs[next].input);
-                    ++running;
-                }
-                ++next;
-                continue;
-            }
-            int status = 0;
-            const pid_t pid = wait(&status);
-            if (pid < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                failed += running;  // children that can no longer be waited for
-                break;
-            }
-            --running;
-            if (WIFSIGNALED(status)) {
-                for (const auto& [child, input] : children) {
-                    if (child == pid) {
-                        std::fprintf(err, "%s: %s: the render ended with signal %d\n", program.c_str(),
-                                     input.c_str(), WTERMSIG(status));
-                    }
-                }
-            }
-            if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-                ++failed;
-            }
-        }
-        runs.clear();
-    }
-#endif
-    for (const RenderOptions& one : runs) {
-        if (runOne(one, err) != 0) {
-            ++failed;
+        failed += RunInChildren(runs, context, jobs);
+    } else {
+        for (const RenderOptions& one : runs) {
+            failed += RunOne(one, context, context.err) ? 0 : 1;
         }
     }
     const size_t total = options.inputs.size();
     if (!options.quiet && !options.info) {
-        std::fprintf(err, "%zu files: %zu %s, %d failed\n", total, total - static_cast<size_t>(failed),
+        std::fprintf(context.err, "%zu files: %zu %s, %d failed\n", total, total - static_cast<size_t>(failed),
                      options.outputDir.empty() ? "played" : "written", failed);
     }
-    return failed == 0 ? 0 : 1;
+    return failed == 0 ? Result() : Result::Failure("");
 }

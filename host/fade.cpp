@@ -7,32 +7,28 @@ int32_t FadeSample(int32_t sample, uint64_t k, uint64_t fadeFrames)
     return static_cast<int32_t>(int64_t{sample} * remaining / static_cast<int64_t>(fadeFrames));
 }
 
-FadeSink::FadeSink(FrameSink* nextSink, uint64_t startFrame, uint64_t fadeFrames)
-    : next(nextSink), start(startFrame), length(fadeFrames)
-{
-}
+FadeStage::FadeStage(uint64_t startFrame, uint64_t fadeFrames) : start(startFrame), length(fadeFrames) {}
 
-void FadeSink::Take(const StereoFrame* frames, size_t count)
+std::span<const StereoFrame> FadeStage::Process(std::span<const StereoFrame> frames)
 {
     const uint64_t first = seen;
-    seen += count;
+    seen += frames.size();
     if (length == 0 || seen <= start) {
-        next->Take(frames, count);
-        return;
+        return frames;
     }
-    scratch.assign(frames, frames + count);
-    for (size_t i = 0; i < count; ++i) {
+    faded.assign(frames.begin(), frames.end());
+    for (size_t i = 0; i < faded.size(); ++i) {
         const uint64_t frame = first + i;
         if (frame < start) {
             continue;
         }
         const uint64_t k = frame - start;
         if (k >= length) {
-            scratch[i] = {0, 0};  // past the planned end; playback stops there
+            faded[i] = {0, 0};  // past the planned end; playback stops there
             continue;
         }
-        scratch[i].left = FadeSample(scratch[i].left, k, length);
-        scratch[i].right = FadeSample(scratch[i].right, k, length);
+        faded[i].left = FadeSample(faded[i].left, k, length);
+        faded[i].right = FadeSample(faded[i].right, k, length);
     }
-    next->Take(scratch.data(), count);
+    return faded;
 }

@@ -7,21 +7,21 @@
 #include <cstdint>
 #include <vector>
 
-#include "host/sound_hub.h"
+#include "host/frame_stage.h"
 
 // Scales sample as frame k of an F-frame fade (0 <= k < F).
 int32_t FadeSample(int32_t sample, uint64_t k, uint64_t fadeFrames);
 
-// Passes frames on to next, applying the fade from frame startFrame on.
-class FadeSink final : public FrameSink {
+// Frames before startFrame pass as they are; from there the ramp, and
+// silence after its end (where playback stops). No fade frames: a pass-through.
+class FadeStage final : public FrameStage {
 public:
-    FadeSink(FrameSink* next, uint64_t startFrame, uint64_t fadeFrames);  // next: not owned
-    void Take(const StereoFrame* frames, size_t count) override;
+    FadeStage(uint64_t startFrame, uint64_t fadeFrames);
+    std::span<const StereoFrame> Process(std::span<const StereoFrame> frames) override;
 
 private:
-    FrameSink* next;
     uint64_t start;
     uint64_t length;
-    uint64_t seen = 0;  // frames passed on so far
-    std::vector<StereoFrame> scratch;
+    uint64_t seen = 0;  // frames taken so far
+    std::vector<StereoFrame> faded;
 };

@@ -9,11 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-// One frame as the sound system takes it: 16-bit stereo, left then right.
-struct PcmFrame {
-    int16_t left;
-    int16_t right;
-};
+#include "host/frame_sink.h"
 
 class FrameRing {
 public:

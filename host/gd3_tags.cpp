@@ -1,10 +1,9 @@
 #include "host/gd3_tags.h"
 
-#include "host/vgm_reader.h"
-
-#include <algorithm>
-#include <cstdio>
 #include <utility>
+
+#include "host/little_endian.h"
+#include "host/text.h"
 
 namespace {
 
@@ -50,6 +49,51 @@ bool HasControlCharacters(const std::string& utf8)
     return false;
 }
 
+// The block's head: where it is, its ident and its length in UTF-16 units.
+Result CheckBlock(const uint8_t* data, size_t size, uint64_t offset, size_t* units)
+{
+    if (offset >= size || size - offset < kGd3HeadBytes) {
+        return Result::Failure("the block lies past the end of the file");
+    }
+    const uint8_t* block = data + offset;
+    if (block[0] != 'G' || block[1] != 'd' || block[2] != '3' || block[3] != ' ') {
+        return Result::Failure("no \"Gd3 \" ident");
+    }
+    const uint64_t length = ReadLe32(block + 8);
+    if (length % 2 != 0) {
+        return Result::Failure("odd length " + std::to_string(length) + " for UTF-16 text");
+    }
+    if (length > size - offset - kGd3HeadBytes) {
+        return Result::Failure("its length " + std::to_string(length) + " runs past the end of the file");
+    }
+    *units = static_cast<size_t>(length / 2);
+    return {};
+}
+
+// The eleven terminated strings of the block, as UTF-8 text.
+Result ReadStrings(const uint8_t* text, size_t units, std::string (&fields)[kGd3Strings])
+{
+    size_t start = 0;
+    for (int f = 0; f < kGd3Strings; ++f) {
+        const std::string which = "string " + std::to_string(f + 1) + " of 11 ";
+        size_t end = start;
+        while (end < units && ReadLe16(text + 2 * end) != 0) {
+            ++end;
+        }
+        if (end == units) {
+            return Result::Failure(which + "has no terminator");
+        }
+        if (!Utf16LeToUtf8(text + 2 * start, end - start, &fields[f])) {
+            return Result::Failure(which + "is not UTF-16");
+        }
+        if (HasControlCharacters(fields[f])) {
+            return Result::Failure(which + "holds control characters");  // not text, and a terminal would act on it
+        }
+        start = end + 1;
+    }
+    return {};
+}
+
 }  // namespace
 
 bool Gd3Tags::Empty() const
@@ -62,7 +106,7 @@ bool Utf16LeToUtf8(const uint8_t* data, size_t units, std::string* out)
 {
     out->clear();
     for (size_t i = 0; i < units; ++i) {
-        uint32_t c = static_cast<uint32_t>(data[2 * i]) | static_cast<uint32_t>(data[2 * i + 1]) << 8;
+        uint32_t c = ReadLe16(data + 2 * i);
         if (c >= 0xDC00 && c <= 0xDFFF) {
             return false;  // a low surrogate without its high one
         }
@@ -70,7 +114,7 @@ bool Utf16LeToUtf8(const uint8_t* data, size_t units, std::string* out)
             if (i + 1 == units) {
                 return false;
             }
-            const uint32_t low = static_cast<uint32_t>(data[2 * i + 2]) | static_cast<uint32_t>(data[2 * i + 3]) << 8;
+            const uint32_t low = ReadLe16(data + 2 * i + 2);
             if (low < 0xDC00 || low > 0xDFFF) {
                 return false;
             }
@@ -82,54 +126,20 @@ bool Utf16LeToUtf8(const uint8_t* data, size_t units, std::string* out)
     return true;
 }
 
-bool ReadGd3Tags(const uint8_t* data, size_t size, uint64_t offset, Gd3Tags* tags, std::string* warning)
+Result ReadGd3Tags(const uint8_t* data, size_t size, uint64_t offset, Gd3Tags* tags)
 {
     *tags = Gd3Tags{};
     if (offset == 0) {
-        return true;
+        return {};
     }
-    const std::string what = "GD3 tags at offset " + HexText(offset) + " ignored: ";
-    if (offset >= size || size - offset < kGd3HeadBytes) {
-        *warning = what + "the block lies past the end of the file";
-        return false;
-    }
-    const uint8_t* block = data + offset;
-    if (block[0] != 'G' || block[1] != 'd' || block[2] != '3' || block[3] != ' ') {
-        *warning = what + "no \"Gd3 \" ident";
-        return false;
-    }
-    const uint64_t length = ReadLe32(block + 8);
-    if (length % 2 != 0) {
-        *warning = what + "odd length " + std::to_string(length) + " for UTF-16 text";
-        return false;
-    }
-    if (length > size - offset - kGd3HeadBytes) {
-        *warning = what + "its length " + std::to_string(length) + " runs past the end of the file";
-        return false;
-    }
-    const uint8_t* text = block + kGd3HeadBytes;
-    const size_t units = static_cast<size_t>(length / 2);
+    size_t units = 0;
     std::string fields[kGd3Strings];
-    size_t start = 0;
-    for (int f = 0; f < kGd3Strings; ++f) {
-        size_t end = start;
-        while (end < units && (text[2 * end] | text[2 * end + 1]) != 0) {
-            ++end;
-        }
-        if (end == units) {
-            *warning = what + "string " + std::to_string(f + 1) + " of 11 has no terminator";
-            return false;
-        }
-        if (!Utf16LeToUtf8(text + 2 * start, end - start, &fields[f])) {
-            *warning = what + "string " + std::to_string(f + 1) + " of 11 is not UTF-16";
-            return false;
-        }
-        if (HasControlCharacters(fields[f])) {
-            // Not text, and a terminal would act on it.
-            *warning = what + "string " + std::to_string(f + 1) + " of 11 holds control characters";
-            return false;
-        }
-        start = end + 1;
+    Result read = CheckBlock(data, size, offset, &units);
+    if (read.Ok()) {
+        read = ReadStrings(data + offset + kGd3HeadBytes, units, fields);
+    }
+    if (!read.Ok()) {
+        return read.Within("GD3 tags at offset " + HexText(offset) + " ignored");
     }
     tags->track = Prefer(fields[0], fields[1]);
     tags->game = Prefer(fields[2], fields[3]);
@@ -138,7 +148,7 @@ bool ReadGd3Tags(const uint8_t* data, size_t size, uint64_t offset, Gd3Tags* tag
     tags->date = fields[8];
     tags->ripper = fields[9];
     tags->notes = fields[10];
-    return true;
+    return {};
 }
 
 std::string SongTitle(const Gd3Tags& tags, const std::string& fallback)
@@ -159,10 +169,9 @@ std::string FormatGd3Tags(const Gd3Tags& tags)
         if (value->empty()) {
             continue;
         }
-        // "  Label:" padded to ten columns, as "  %-8s" would.
-        std::string head = "  " + std::string(label) + ":";
-        head.resize(std::max<size_t>(head.size(), 10), ' ');
-        text += head;
+        // "  Label:" in a column of eight, then the value.
+        const std::string head = std::string(label) + ":";
+        text += "  " + head + std::string(head.size() < 8 ? 8 - head.size() : 0, ' ');
         for (char c : *value) {
             if (c == '\r') {
                 continue;

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "host/result.h"
+
 struct Gd3Tags {
     std::string track;   // English name, or the Japanese one when that is all there is
     std::string game;
@@ -20,11 +22,11 @@ struct Gd3Tags {
 };
 
 // Reads the tag block at offset of a whole VGM file (offset 0: none, which is
-// no error). False with a warning, without the file name, when the block is
-// broken: past the end, no "Gd3 " ident, an odd length, a length past the end,
-// a string without its terminator, text that is not UTF-16, or control
-// characters other than tab and line breaks.
-bool ReadGd3Tags(const uint8_t* data, size_t size, uint64_t offset, Gd3Tags* tags, std::string* warning);
+// no failure). A failure, its message a warning without the file name, when
+// the block is broken: past the end, no "Gd3 " ident, an odd length, a length
+// past the end, a string without its terminator, text that is not UTF-16, or
+// control characters other than tab and line breaks. The tags stay empty then.
+Result ReadGd3Tags(const uint8_t* data, size_t size, uint64_t offset, Gd3Tags* tags);
 
 // Little-endian UTF-16 to UTF-8; false for an unpaired surrogate.
 bool Utf16LeToUtf8(const uint8_t* data, size_t units, std::string* out);

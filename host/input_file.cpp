@@ -7,45 +7,71 @@
 #include <cstdio>
 #include <cstring>
 
+#include "host/text.h"
+
 namespace {
 
-std::string SizeText(size_t bytes)
+// Why inflate stopped, as a message.
+std::string InflateFailure(int rc, const z_stream& zs)
 {
-    return bytes >= (size_t{1} << 20) ? std::to_string(bytes >> 20) + " MiB" : std::to_string(bytes) + " bytes";
+    if (rc == Z_BUF_ERROR && zs.avail_in == 0) {
+        return "the gzip stream ends early (truncated file)";
+    }
+    if (rc == Z_MEM_ERROR) {
+        return "out of memory while unpacking gzip data";
+    }
+    return std::string("corrupt gzip data") + (zs.msg != nullptr ? std::string(": ") + zs.msg : "");
+}
+
+// Inflates all of zs's input into out, to at most limit bytes.
+Result Inflate(z_stream& zs, size_t limit, std::vector<uint8_t>* out)
+{
+    uint8_t chunk[65536];
+    for (;;) {
+        zs.next_out = chunk;
+        zs.avail_out = sizeof chunk;
+        const int rc = inflate(&zs, Z_NO_FLUSH);
+        const size_t produced = sizeof chunk - zs.avail_out;
+        if (out->size() + produced > limit) {
+            return Result::Failure("gzip data unpacks to more than " + SizeText(limit));
+        }
+        out->insert(out->end(), chunk, chunk + produced);
+        if (rc == Z_STREAM_END) {
+            return {};
+        }
+        if (rc != Z_OK) {
+            return Result::Failure(InflateFailure(rc, zs));
+        }
+    }
 }
 
 }  // namespace
 
-bool ReadFileBytes(const std::string& path, size_t limit, std::vector<uint8_t>* bytes, std::string* error)
+Result ReadFileBytes(const std::string& path, size_t limit, std::vector<uint8_t>* bytes)
 {
     bytes->clear();
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
-        *error = std::string("cannot open: ") + std::strerror(errno);
-        return false;
+        return Result::Failure(std::string("cannot open: ") + std::strerror(errno));
     }
     uint8_t chunk[65536];
-    bool ok = true;
+    Result read;
     for (;;) {
         const size_t got = std::fread(chunk, 1, sizeof chunk, file);
-        if (got > 0) {
-            if (bytes->size() + got > limit) {
-                *error = "file is larger than " + SizeText(limit);
-                ok = false;
-                break;
-            }
-            bytes->insert(bytes->end(), chunk, chunk + got);
+        if (got > 0 && bytes->size() + got > limit) {
+            read = Result::Failure("file is larger than " + SizeText(limit));
+            break;
         }
+        bytes->insert(bytes->end(), chunk, chunk + got);
         if (got < sizeof chunk) {
             if (std::ferror(file) != 0) {
-                *error = std::string("cannot read: ") + std::strerror(errno);
-                ok = false;
+                read = Result::Failure(std::string("cannot read: ") + std::strerror(errno));
             }
             break;
         }
     }
     std::fclose(file);
-    return ok;
+    return read;
 }
 
 bool IsGzip(const std::vector<uint8_t>& bytes)
@@ -58,71 +84,42 @@ bool HasVgmIdent(const std::vector<uint8_t>& bytes)
     return bytes.size() >= 4 && std::memcmp(bytes.data(), "Vgm ", 4) == 0;
 }
 
-bool Gunzip(const uint8_t* data, size_t size, size_t limit, std::vector<uint8_t>* out, std::string* error)
+Result Gunzip(const uint8_t* data, size_t size, size_t limit, std::vector<uint8_t>* out)
 {
     out->clear();
     if (size > UINT_MAX) {
-        *error = "gzip data too large";
-        return false;
+        return Result::Failure("gzip data too large");
     }
     z_stream zs{};
     // 16 + window bits: gzip wrapper only, with its header and CRC checked.
     if (inflateInit2(&zs, 16 + MAX_WBITS) != Z_OK) {
-        *error = "cannot start the gzip decoder";
-        return false;
+        return Result::Failure("cannot start the gzip decoder");
     }
     zs.next_in = const_cast<Bytef*>(data);
     zs.avail_in = static_cast<uInt>(size);
-    uint8_t chunk[65536];
-    bool ok = false;
-    for (;;) {
-        zs.next_out = chunk;
-        zs.avail_out = sizeof chunk;
-        const int rc = inflate(&zs, Z_NO_FLUSH);
-        const size_t produced = sizeof chunk - zs.avail_out;
-        if (out->size() + produced > limit) {
-            *error = "gzip data unpacks to more than " + SizeText(limit);
-            break;
-        }
-        out->insert(out->end(), chunk, chunk + produced);
-        if (rc == Z_STREAM_END) {
-            ok = true;
-            break;
-        }
-        if (rc == Z_OK) {
-            continue;
-        }
-        if (rc == Z_BUF_ERROR && zs.avail_in == 0) {
-            *error = "the gzip stream ends early (truncated file)";
-        } else if (rc == Z_MEM_ERROR) {
-            *error = "out of memory while unpacking gzip data";
-        } else {
-            *error = std::string("corrupt gzip data") + (zs.msg != nullptr ? std::string(": ") + zs.msg : "");
-        }
-        break;
-    }
+    const Result inflated = Inflate(zs, limit, out);
     inflateEnd(&zs);
-    if (!ok) {
+    if (!inflated.Ok()) {
         out->clear();
     }
-    return ok;
+    return inflated;
 }
 
-bool PrepareInput(std::vector<uint8_t>* bytes, size_t limit, InputKind* kind, std::string* error)
+Result PrepareInput(std::vector<uint8_t>* bytes, size_t limit, InputKind* kind)
 {
     if (IsGzip(*bytes)) {
         std::vector<uint8_t> unpacked;
-        if (!Gunzip(bytes->data(), bytes->size(), limit, &unpacked, error)) {
-            return false;
+        const Result unpackedOk = Gunzip(bytes->data(), bytes->size(), limit, &unpacked);
+        if (!unpackedOk.Ok()) {
+            return unpackedOk;
         }
         if (!HasVgmIdent(unpacked)) {
-            *error = "gzip data that is not a VGM file (no \"Vgm \" ident)";
-            return false;
+            return Result::Failure("gzip data that is not a VGM file (no \"Vgm \" ident)");
         }
         bytes->swap(unpacked);
         *kind = InputKind::Vgm;
-        return true;
+        return {};
     }
     *kind = HasVgmIdent(*bytes) ? InputKind::Vgm : InputKind::PortScript;
-    return true;
+    return {};
 }

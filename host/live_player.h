@@ -22,97 +22,79 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "host/frame_ring.h"
+#include "host/frame_sink.h"
 #include "host/live_output.h"
-#include "host/sound_hub.h"
+#include "host/live_status.h"
+#include "host/player.h"
+#include "host/result.h"
+
+class Keyboard;
 
 constexpr uint32_t kDefaultLatencyMs = 75;
 constexpr uint32_t kMinLatencyMs = 10;
 constexpr uint32_t kMaxLatencyMs = 2000;
 
-// Work a front end does on the player thread between blocks while playing:
-// j27host's settings sheet. The player opens it when playback starts, pumps
-// it while it waits for room in the ring and closes it at the end.
-class LiveCompanion {
+struct LiveOptions {
+    bool play = false;      // --play
+    std::string device;     // --device: a sink name; empty for the default
+    uint32_t latencyMs = kDefaultLatencyMs;
+    bool settings = false;  // --settings (j27host): the settings sheet while playing
+};
+
+// The settings sheet while the music plays (j27host --settings): opened when
+// playback starts, pumped on the player thread while it waits for room in
+// the ring, closed at the end.
+class SettingsWhilePlaying {
 public:
-    virtual ~LiveCompanion() = default;
-    virtual bool Open(std::string* error) = 0;
+    virtual ~SettingsWhilePlaying() = default;
+    virtual Result Open() = 0;
     // frame: the emulated moment a device call made now lands at;
     // queuedFrames: finished frames still waiting in the ring before it.
     virtual void Pump(uint64_t frame, uint64_t queuedFrames) = 0;
     virtual void Close() = 0;
 };
 
-struct LiveOptions {
-    bool play = false;           // --play
-    std::string device;          // --device: a sink name; empty for the default
-    uint32_t latencyMs = kDefaultLatencyMs;
-    bool settings = false;       // --settings (j27host): the settings sheet while playing
-    LiveCompanion* companion = nullptr;  // not owned; set by the front end for --settings
-};
-
-// The live options' lines of the help text.
-std::string LiveUsage(bool moduleOption);
-
-// Handles args[*i] when it is a live option, taking its value (and moving
-// *i past it). 1: handled; 0: not a live option; -1: bad, with a message.
-int ParseLiveOption(const std::vector<std::string>& args, size_t* i, bool moduleOption, LiveOptions* options,
-                    std::string* error);
-
-// The sink the hub hands its frames to. Without --play it is the file
-// output itself; with it, frames go to the files and then into the ring,
-// at the pace the sound output plays them.
-class LiveSession final : public FrameSink {
+// The last sink of a live run: frames go into the ring at the pace the
+// sound output plays them. It also answers the player whether to go on.
+class LivePlayer final : public PcmSink, public PlayControl {
 public:
-    // files: not owned, may be null.
-    LiveSession(const LiveOptions& options, FrameSink* files);
-    ~LiveSession();
-    LiveSession(const LiveSession&) = delete;
-    LiveSession& operator=(const LiveSession&) = delete;
+    // settings: not owned, may be null.
+    LivePlayer(const LiveOptions& options, SettingsWhilePlaying* settings);
+    ~LivePlayer();
+    LivePlayer(const LivePlayer&) = delete;
+    LivePlayer& operator=(const LivePlayer&) = delete;
 
-    // Connects to the sound output (nothing without --play). False with a
-    // message that says what was tried and what to do.
-    bool Start(int32_t rateHz, uint64_t totalFrames, const std::string& title, std::FILE* status,
-               std::string* error);
-    // What the hub should be given.
-    FrameSink* Sink();
-    // Runs play on this thread: opens the companion, plays, and plays out
-    // the ring. Stops early on q or Ctrl-C (true) or when the output fails
-    // (false, with a message). Without --play it just calls play.
-    bool Run(const std::function<void()>& play, std::string* error);
+    // Connects to the sound output; status: where the status line goes when
+    // it is a terminal (null: nowhere). Fails with a message that says what
+    // was tried and what to do.
+    Result Start(int32_t rateHz, uint64_t totalFrames, const std::string& title, std::FILE* status);
+    // Runs play on this thread, with this player as its control: opens the
+    // settings, plays, and plays out the ring. Ends early on q or Ctrl-C (no
+    // failure) or when the output fails (a failure).
+    Result Run(const std::function<bool(PlayControl* control)>& play);
 
-    void Take(const StereoFrame* frames, size_t count) override;
+    void Take(std::span<const PcmFrame> frames) override;
+    bool GoOn() override { return !stopping; }
 
     bool Interrupted() const { return interrupted; }  // Ctrl-C ended it
     uint64_t Underruns() const;
 
 private:
-    void Serve();     // between blocks: companion, keys, status, output health
-    void ShowStatus(bool force);
+    void Serve();  // between blocks: settings, keys, status, output health
     uint64_t PlayedFrames() const;
 
     LiveOptions options;
-    FrameSink* files;  // not owned
+    SettingsWhilePlaying* settings;  // not owned
     std::unique_ptr<LiveOutput> output;
     std::unique_ptr<FrameRing> ring;
-    std::vector<PcmFrame> pcm;
-    int32_t rate = 0;
-    uint64_t total = 0;
+    std::unique_ptr<StatusLine> status;
+    Keyboard* keyboard = nullptr;  // while Run runs
     uint64_t pushed = 0;
-    uint64_t taken = 0;  // frames the hub has handed on: its present moment
-    std::string title;
-    std::FILE* statusFile = nullptr;  // null: no status line
+    uint64_t taken = 0;  // frames handed on by the hub: its present moment
     bool paused = false;
     bool stopping = false;
     bool interrupted = false;
-    std::string failure;
-    int64_t lastStatusMs = -1000;
-    size_t statusWidth = 0;
+    Result failure;  // of the output, once it failed
 };
-
-// After a live run: one line with the underruns, or the failure. False when
-// playback failed.
-bool LiveReport(const LiveSession& live, bool played, const std::string& error, const std::string& program,
-                std::FILE* err);

@@ -1,6 +1,6 @@
 #include "host/native_binding.h"
 
-#include "config/sound_settings.h"
+#include "device/sound_settings.h"
 #include "host/port_bus.h"
 #include "host/sound_hub.h"
 
@@ -11,21 +11,17 @@ NativeBinding::~NativeBinding()
     Release();
 }
 
-bool NativeBinding::Bind(PortBus& bus, SoundHub& hub, std::string* error)
+Result NativeBinding::Bind(PortBus& bus, SoundHub& hub)
 {
     Release();
     device = std::make_unique<Quarix>(kDeviceIdQrxs);
-    const SoundSettings defaults = {0, 1};
-    device->ApplySettings(&defaults);
-    device->Init();
-    if (!bus.Connect(device.get(), Quarix::kConnectors)) {
-        *error = "the port bus refused the device: " + bus.lastError;
+    device->ApplySettings(&kDefaultSettings);
+    if (!device->Plug(bus, hub)) {
         device.reset();
-        return false;
+        return Result::Failure("the port bus refused the device: " + bus.Refusal());
     }
     connectedBus = &bus;
-    device->Connect(&hub);
-    return true;
+    return {};
 }
 
 void NativeBinding::Release()
@@ -33,10 +29,16 @@ void NativeBinding::Release()
     if (device == nullptr) {
         return;
     }
-    device->Connect(nullptr);
-    if (connectedBus != nullptr) {
-        connectedBus->Disconnect(device.get());
-        connectedBus = nullptr;
-    }
+    device->Unplug(connectedBus);
+    connectedBus = nullptr;
     device.reset();
+}
+
+FrontEnd NativeFrontEnd()
+{
+    FrontEnd frontEnd;
+    frontEnd.program = "quarix-render";
+    frontEnd.offersJobs = true;
+    frontEnd.makeBinding = [](const RenderOptions&) { return std::make_unique<NativeBinding>(); };
+    return frontEnd;
 }

@@ -5,16 +5,17 @@
 #include <memory>
 
 #include "device/device.h"
-#include "host/render_app.h"
+#include "host/device_binding.h"
+#include "host/front_end.h"
 
 class NativeBinding final : public DeviceBinding {
 public:
     NativeBinding();
     ~NativeBinding() override;
 
-    // Volume offset 0 and enabled, as a fresh settings file gives; then Init,
-    // the bus connection with the device's connector table, and the hub.
-    bool Bind(PortBus& bus, SoundHub& hub, std::string* error) override;
+    // kDefaultSettings, as a fresh settings file gives, then the device's
+    // own start-up (Quarix::Plug), as the module does it.
+    Result Bind(PortBus& bus, SoundHub& hub) override;
     void Release() override;
 
     Quarix* Device() { return device.get(); }
@@ -23,3 +24,6 @@ private:
     std::unique_ptr<Quarix> device;
     PortBus* connectedBus = nullptr;  // not owned
 };
+
+// quarix-render: the device linked in, parallel batches.
+FrontEnd NativeFrontEnd();

@@ -9,8 +9,9 @@
 //                            and the link stays a link.
 
 #include <string>
-#include <utility>
 #include <vector>
+
+#include "host/result.h"
 
 enum class TargetKind { StandardOutput, InPlace, Replace };
 
@@ -20,9 +21,9 @@ struct OutputTarget {
     std::string finalPath;  // the file written or replaced, links resolved
 };
 
-// Decides what writing path means. False with a message (without the path)
+// Decides what writing path means. A failure (its message without the path)
 // for a target that cannot be written: a directory, a loop of links.
-bool ResolveOutputTarget(const std::string& path, OutputTarget* target, std::string* error);
+Result ResolveOutputTarget(const std::string& path, OutputTarget* target);
 
 struct PendingMove {
     std::string tempPath;
@@ -34,4 +35,4 @@ struct PendingMove {
 // before a file is replaced while later renames may still fail, a hard link
 // keeps what was there, and a failure puts every earlier file back (or
 // removes it when there was none). Temporary files are removed on failure.
-bool CommitMoves(const std::vector<PendingMove>& moves, std::string* error);
+Result CommitMoves(const std::vector<PendingMove>& moves);

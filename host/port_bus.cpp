@@ -2,51 +2,64 @@
 
 bool J27_CALL PortBus::Connect(IDevice* device, const PortConnector* table)
 {
-    if (device == nullptr || table == nullptr) {
-        lastError = "no device or no connector table";
-        return false;
-    }
-    // Resolved once here, as a host does when a device plugs in.
-    const DeviceDescriptor* descriptor = device->GetDescriptor();
     std::vector<Binding> added;
-    for (int i = 0;; ++i) {
-        if (i == kMaxConnectors) {
-            lastError = "connector table has no end record within " + std::to_string(kMaxConnectors) + " entries";
-            return false;
-        }
-        const PortConnector& c = table[i];
-        if (c.port == 0 && c.kind == 0 && c.handler == 0) {
-            break;
-        }
-        const std::string which = "connector " + std::to_string(i) + " (port " + std::to_string(c.port) + ")";
-        if (c.kind != kWriteConnector) {
-            lastError = which + " has kind " + std::to_string(c.kind) + "; only write connectors (2) are supported";
-            return false;
-        }
-        if (descriptor == nullptr || descriptor->outputTable == nullptr) {
-            lastError = which + " needs an output table, and the device has none";
-            return false;
-        }
-        if (c.handler >= kOutputHandlerCount || descriptor->outputTable[c.handler] == nullptr) {
-            lastError = which + " names handler " + std::to_string(c.handler) + ", which the output table lacks";
-            return false;
-        }
-        for (const Binding& b : bindings) {
-            if (b.port == c.port) {
-                lastError = which + " is already taken by another device";
-                return false;
-            }
-        }
-        for (const Binding& b : added) {
-            if (b.port == c.port) {
-                lastError = which + " is listed twice";
-                return false;
-            }
-        }
-        added.push_back({c.port, device, descriptor->outputTable[c.handler]});
+    const Result read = ReadTable(device, table, &added);
+    refusal = read.Message();
+    if (!read.Ok()) {
+        return false;
     }
     bindings.insert(bindings.end(), added.begin(), added.end());
     return true;
+}
+
+Result PortBus::ReadTable(IDevice* device, const PortConnector* table, std::vector<Binding>* added) const
+{
+    if (device == nullptr || table == nullptr) {
+        return Result::Failure("no device or no connector table");
+    }
+    // Resolved once here, as a host does when a device plugs in.
+    const DeviceDescriptor* descriptor = device->GetDescriptor();
+    for (int i = 0; i < kMaxConnectors; ++i) {
+        const PortConnector& c = table[i];
+        if (c.port == 0 && c.kind == 0 && c.handler == 0) {
+            return {};
+        }
+        const Result checked = CheckConnector(i, c, descriptor, *added);
+        if (!checked.Ok()) {
+            return checked;
+        }
+        added->push_back({c.port, device, descriptor->outputTable[c.handler]});
+    }
+    return Result::Failure("connector table has no end record within " + std::to_string(kMaxConnectors) +
+                           " entries");
+}
+
+Result PortBus::CheckConnector(int index, const PortConnector& c, const DeviceDescriptor* descriptor,
+                               const std::vector<Binding>& added) const
+{
+    const std::string which = "connector " + std::to_string(index) + " (port " + std::to_string(c.port) + ")";
+    if (c.kind != kWriteConnector) {
+        return Result::Failure(which + " has kind " + std::to_string(c.kind) +
+                               "; only write connectors (2) are supported");
+    }
+    if (descriptor == nullptr || descriptor->outputTable == nullptr) {
+        return Result::Failure(which + " needs an output table, and the device has none");
+    }
+    if (c.handler >= kOutputHandlerCount || descriptor->outputTable[c.handler] == nullptr) {
+        return Result::Failure(which + " names handler " + std::to_string(c.handler) +
+                               ", which the output table lacks");
+    }
+    for (const Binding& b : bindings) {
+        if (b.port == c.port) {
+            return Result::Failure(which + " is already taken by another device");
+        }
+    }
+    for (const Binding& b : added) {
+        if (b.port == c.port) {
+            return Result::Failure(which + " is listed twice");
+        }
+    }
+    return {};
 }
 
 bool J27_CALL PortBus::Disconnect(IDevice* device)

@@ -6,8 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "module/host_device.h"
-#include "module/host_sound.h"
+#include "contract/host_device.h"
+#include "contract/host_sound.h"
+#include "host/result.h"
 
 class PortBus final : public IPortBus {
 public:
@@ -15,7 +16,7 @@ public:
     // handler. All or nothing: a connector of another kind than kWriteConnector, a handler
     // id beyond the output table or with a null entry, a port another device
     // holds, or a table without its end record refuse the whole connection,
-    // and lastError says why.
+    // and Refusal says why.
     bool J27_CALL Connect(IDevice* device, const PortConnector* table) override;
     // Unbinds every port of the device; false if it held none.
     bool J27_CALL Disconnect(IDevice* device) override;
@@ -25,8 +26,8 @@ public:
     bool Write(uint32_t port, uint32_t data);
 
     size_t BoundPorts() const { return bindings.size(); }
-
-    std::string lastError;
+    // Why the last Connect was refused; empty when it was not.
+    const std::string& Refusal() const { return refusal; }
 
 private:
     struct Binding {
@@ -34,7 +35,12 @@ private:
         IDevice* device;      // not owned
         PortHandler handler;
     };
+    Result ReadTable(IDevice* device, const PortConnector* table, std::vector<Binding>* added) const;
+    Result CheckConnector(int index, const PortConnector& c, const DeviceDescriptor* descriptor,
+                          const std::vector<Binding>& added) const;
+
     std::vector<Binding> bindings;
+    std::string refusal;
 };
 
 // Longest connector table accepted: a table without its end record is caught.

@@ -1,6 +1,9 @@
 #include "host/port_script.h"
 
 #include <cstring>
+#include <string_view>
+
+#include "host/text.h"
 
 namespace {
 
@@ -9,136 +12,116 @@ bool IsSpace(char c)
     return c == ' ' || c == '\t' || c == '\r';
 }
 
-// A decimal or 0x-hexadecimal number that fits 32 bits.
-bool ParseNumber(const std::string& word, uint32_t* value)
+// The words of a line, its comment cut off.
+std::vector<std::string_view> Words(std::string_view line)
 {
-    uint64_t result = 0;
-    size_t i = 0;
-    unsigned base = 10;
-    if (word.size() > 2 && word[0] == '0' && (word[1] == 'x' || word[1] == 'X')) {
-        base = 16;
-        i = 2;
+    line = line.substr(0, line.find('#'));
+    std::vector<std::string_view> words;
+    for (size_t i = 0; i < line.size();) {
+        if (IsSpace(line[i])) {
+            ++i;
+            continue;
+        }
+        size_t j = i;
+        while (j < line.size() && !IsSpace(line[j])) {
+            ++j;
+        }
+        words.push_back(line.substr(i, j - i));
+        i = j;
     }
-    if (i == word.size()) {
-        return false;
+    return words;
+}
+
+// A decimal or 0x-hexadecimal number that fits 32 bits.
+constexpr NumberFormat kScriptNumber = {0, 0xFFFFFFFFu, 0, true};
+
+// The command's arguments as numbers, after checking the command and how many there are.
+Result ReadArguments(const std::vector<std::string_view>& words, unsigned lineNumber, uint32_t (&numbers)[2])
+{
+    const std::string command(words[0]);
+    const size_t wanted = command == "out" ? 3 : 2;
+    if (command != "rate" && command != "out" && command != "mix") {
+        return Result::Failure("unknown command '" + command + "' (expected rate, out or mix)" +
+                               (lineNumber == 1 ? "; not a VGM file either (no \"Vgm \" ident)" : ""));
     }
-    for (; i < word.size(); ++i) {
-        const char c = word[i];
-        unsigned digit;
-        if (c >= '0' && c <= '9') {
-            digit = static_cast<unsigned>(c - '0');
-        } else if (base == 16 && c >= 'a' && c <= 'f') {
-            digit = static_cast<unsigned>(c - 'a' + 10);
-        } else if (base == 16 && c >= 'A' && c <= 'F') {
-            digit = static_cast<unsigned>(c - 'A' + 10);
+    if (words.size() != wanted) {
+        return Result::Failure("'" + command + "' takes " + (wanted == 3 ? "a port and a value" : "one number"));
+    }
+    for (size_t k = 1; k < wanted; ++k) {
+        uint64_t value = 0;
+        if (!ParseNumber(words[k], kScriptNumber, &value)) {
+            std::string quoted = "'";
+            quoted.append(words[k]);
+            return Result::Failure(quoted + "' is not a number (decimal or 0x hex, 32 bits at most)");
+        }
+        numbers[k - 1] = static_cast<uint32_t>(value);
+    }
+    return {};
+}
+
+// One command line into a step of the script; *mixed: a mix line came before.
+Result ReadStep(const std::vector<std::string_view>& words, unsigned lineNumber, bool* mixed, PortScript* script)
+{
+    uint32_t n[2] = {0, 0};
+    const Result read = ReadArguments(words, lineNumber, n);
+    if (!read.Ok()) {
+        return read;
+    }
+    const std::string arg1(words[1]);
+    if (words[0] == "rate") {
+        if (n[0] < static_cast<uint32_t>(kMinChipRateHz) || n[0] > static_cast<uint32_t>(kMaxChipRateHz)) {
+            return Result::Failure("rate " + arg1 + " is outside " + std::to_string(kMinChipRateHz) + " to " +
+                                   std::to_string(kMaxChipRateHz) + " Hz");
+        }
+        if (*mixed) {
+            script->lateRates.push_back({lineNumber, static_cast<int32_t>(n[0])});
         } else {
-            return false;
+            script->rateHz = static_cast<int32_t>(n[0]);
         }
-        result = result * base + digit;
-        if (result > 0xFFFFFFFFu) {
-            return false;
+        script->steps.push_back({ScriptStep::Kind::Rate, 0, n[0]});
+    } else if (words[0] == "out") {
+        if (n[0] > 0xFFFF) {
+            return Result::Failure("port " + arg1 + " is outside 0 to 0xFFFF");
         }
+        if (n[1] > 0xFF) {
+            return Result::Failure("value " + std::string(words[2]) + " is not a byte (0 to 255)");
+        }
+        script->steps.push_back({ScriptStep::Kind::Out, n[0], n[1]});
+    } else {
+        if (n[0] > kMaxMixFrames) {
+            return Result::Failure("mix " + arg1 + " is more than " + std::to_string(kMaxMixFrames) + " frames");
+        }
+        script->steps.push_back({ScriptStep::Kind::Mix, 0, n[0]});
+        script->totalFrames += n[0];
+        *mixed = true;
     }
-    *value = static_cast<uint32_t>(result);
-    return true;
+    return {};
 }
 
 }  // namespace
 
-bool ParsePortScript(const uint8_t* text, size_t size, PortScript* script, std::string* error)
+Result ParsePortScript(const uint8_t* text, size_t size, PortScript* script)
 {
     *script = PortScript{};
     if (size > 0 && std::memchr(text, 0, size) != nullptr) {
-        *error = "neither a VGM file (no \"Vgm \" ident) nor a port script (binary data)";
-        return false;
+        return Result::Failure("neither a VGM file (no \"Vgm \" ident) nor a port script (binary data)");
     }
-    const char* chars = reinterpret_cast<const char*>(text);
-    size_t lineStart = 0;
+    const std::string_view all(reinterpret_cast<const char*>(text), size);
     unsigned lineNumber = 0;
     bool mixed = false;
-    while (lineStart < size) {
+    for (size_t lineStart = 0; lineStart < size;) {
         ++lineNumber;
-        size_t lineEnd = lineStart;
-        while (lineEnd < size && chars[lineEnd] != '\n') {
-            ++lineEnd;
-        }
-        std::string line(chars + lineStart, lineEnd - lineStart);
+        const size_t newline = all.find('\n', lineStart);
+        const size_t lineEnd = newline == std::string_view::npos ? size : newline;
+        const std::vector<std::string_view> words = Words(all.substr(lineStart, lineEnd - lineStart));
         lineStart = lineEnd + 1;
-        const size_t hash = line.find('#');
-        if (hash != std::string::npos) {
-            line.resize(hash);
-        }
-        std::vector<std::string> words;
-        for (size_t i = 0; i < line.size();) {
-            if (IsSpace(line[i])) {
-                ++i;
-                continue;
-            }
-            size_t j = i;
-            while (j < line.size() && !IsSpace(line[j])) {
-                ++j;
-            }
-            words.push_back(line.substr(i, j - i));
-            i = j;
-        }
         if (words.empty()) {
             continue;
         }
-        const std::string where = "line " + std::to_string(lineNumber) + ": ";
-        const std::string& command = words[0];
-        const size_t wanted = command == "out" ? 3 : 2;
-        if (command != "rate" && command != "out" && command != "mix") {
-            *error = where + "unknown command '" + command + "' (expected rate, out or mix)";
-            if (lineNumber == 1) {
-                *error += "; not a VGM file either (no \"Vgm \" ident)";
-            }
-            return false;
+        const Result read = ReadStep(words, lineNumber, &mixed, script);
+        if (!read.Ok()) {
+            return read.Within("line " + std::to_string(lineNumber));
         }
-        if (words.size() != wanted) {
-            *error = where + "'" + command + "' takes " + (wanted == 3 ? "a port and a value" : "one number");
-            return false;
-        }
-        uint32_t numbers[2] = {0, 0};
-        for (size_t k = 1; k < wanted; ++k) {
-            if (!ParseNumber(words[k], &numbers[k - 1])) {
-                *error = where + "'" + words[k] + "' is not a number (decimal or 0x hex, 32 bits at most)";
-                return false;
-            }
-        }
-        ScriptStep step{};
-        if (command == "rate") {
-            if (numbers[0] < static_cast<uint32_t>(kMinChipRateHz) ||
-                numbers[0] > static_cast<uint32_t>(kMaxChipRateHz)) {
-                *error = where + "rate " + words[1] + " is outside " + std::to_string(kMinChipRateHz) + " to " +
-                         std::to_string(kMaxChipRateHz) + " Hz";
-                return false;
-            }
-            step = {ScriptStep::Kind::Rate, 0, numbers[0]};
-            if (mixed) {
-                script->lateRates.push_back({lineNumber, static_cast<int32_t>(numbers[0])});
-            } else {
-                script->rateHz = static_cast<int32_t>(numbers[0]);
-            }
-        } else if (command == "out") {
-            if (numbers[0] > 0xFFFF) {
-                *error = where + "port " + words[1] + " is outside 0 to 0xFFFF";
-                return false;
-            }
-            if (numbers[1] > 0xFF) {
-                *error = where + "value " + words[2] + " is not a byte (0 to 255)";
-                return false;
-            }
-            step = {ScriptStep::Kind::Out, numbers[0], numbers[1]};
-        } else {
-            if (numbers[0] > kMaxMixFrames) {
-                *error = where + "mix " + words[1] + " is more than " + std::to_string(kMaxMixFrames) + " frames";
-                return false;
-            }
-            step = {ScriptStep::Kind::Mix, 0, numbers[0]};
-            script->totalFrames += numbers[0];
-            mixed = true;
-        }
-        script->steps.push_back(step);
     }
-    return true;
+    return {};
 }

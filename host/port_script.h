@@ -14,7 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "module/port_protocol.h"
+#include "contract/port_protocol.h"
+#include "host/result.h"
 
 constexpr uint32_t kMaxMixFrames = 1u << 22;   // one buffer of 32 MiB
 
@@ -38,5 +39,5 @@ struct PortScript {
     std::vector<LateRate> lateRates;
 };
 
-// Parses a whole script. On failure error names the line and the problem.
-bool ParsePortScript(const uint8_t* text, size_t size, PortScript* script, std::string* error);
+// Parses a whole script. A failure names the line and the problem.
+Result ParsePortScript(const uint8_t* text, size_t size, PortScript* script);

@@ -1,238 +1,282 @@
-// The command line of both front ends: its options and the help text.
+#include "host/render_options.h"
 
-#include "host/render_app.h"
-
-#include <cstdlib>
-
-#include "module/port_protocol.h"
+#include "host/text.h"
 #include "quarix_version.h"
 
 namespace {
 
-bool ParseInteger(const std::string& text, long long low, long long high, long long* value)
+// The arguments, one at a time, and the values options take.
+class Arguments {
+public:
+    explicit Arguments(const std::vector<std::string>& list) : args(list) {}
+
+    bool Next()
+    {
+        ++at;
+        return at < args.size();
+    }
+    const std::string& Current() const { return args[at]; }
+    bool Is(const char* name, const char* alias = nullptr) const
+    {
+        return Current() == name || (alias != nullptr && Current() == alias);
+    }
+    // The option's value: the next argument.
+    Result Value(std::string* value)
+    {
+        if (at + 1 >= args.size()) {
+            return Result::BadUsage(Current() + " needs a value");
+        }
+        *value = args[++at];
+        return {};
+    }
+    // The option's value as a number of format; advice says what to give instead.
+    Result Number(const NumberFormat& format, const std::string& advice, uint64_t* number)
+    {
+        const std::string option = Current();
+        std::string text;
+        const Result read = Value(&text);
+        if (read.Ok() && !ParseNumber(text, format, number)) {
+            return Result::BadUsage(option + " " + text + ": " + advice);
+        }
+        return read;
+    }
+
+private:
+    const std::vector<std::string>& args;
+    size_t at = static_cast<size_t>(-1);
+};
+
+// Where the frames go. handled: the argument was one of these.
+Result ParseOutputOption(Arguments& a, bool toDirectory, RenderOptions* o, bool* handled)
 {
-    if (text.empty()) {
-        return false;
+    *handled = true;
+    if (a.Is("-o", "--output")) {
+        return a.Value(&o->wavPath);
     }
-    char* end = nullptr;
-    const long long v = std::strtoll(text.c_str(), &end, 10);
-    if (*end != '\0' || v < low || v > high) {
-        return false;
+    if (a.Is("--raw") && toDirectory) {  // with -d, --raw takes no file: it asks for DIR/NAME.bin
+        o->rawInDir = true;
+        return {};
     }
-    *value = v;
-    return true;
+    if (a.Is("--raw")) {
+        return a.Value(&o->rawPath);
+    }
+    if (a.Is("-d", "--output-dir")) {
+        return a.Value(&o->outputDir);
+    }
+    if (a.Is("--info")) {
+        o->info = true;
+        return {};
+    }
+    if (a.Is("-q", "--quiet")) {
+        o->quiet = true;
+        return {};
+    }
+    *handled = false;
+    return {};
+}
+
+// How the input plays.
+Result ParsePlayOption(Arguments& a, PlayOptions* play, bool* handled)
+{
+    *handled = true;
+    uint64_t n = 0;
+    Result read;
+    if (a.Is("--rate")) {
+        read = a.Number({kMinHostRateHz, kMaxHostRateHz}, "give a whole number of Hz from " +
+                        std::to_string(kMinHostRateHz) + " to " + std::to_string(kMaxHostRateHz), &n);
+        play->rateHz = static_cast<int32_t>(n);
+    } else if (a.Is("--loops")) {
+        read = a.Number({1, 1000000}, "give a whole number from 1 to 1000000", &n);
+        play->loops = static_cast<uint32_t>(n);
+    } else if (a.Is("--fade")) {
+        read = a.Number({1, 3600000, 3}, "give seconds above 0, at most 3600, with at most three decimals", &n);
+        play->fadeMs = static_cast<uint32_t>(n);
+    } else if (a.Is("--max-hours")) {
+        constexpr uint64_t kMicro = 1000000;
+        read = a.Number({1, static_cast<uint64_t>(kMaxHoursLimit) * kMicro, 6},
+                        "give a number of hours above 0, at most 10000", &n);
+        play->maxHours = static_cast<double>(n) / kMicro;
+    } else if (a.Is("--no-pitch-fix")) {
+        play->pitchFix = false;
+    } else {
+        *handled = false;
+    }
+    return read;
+}
+
+// Playing live, and the options only some front ends offer.
+Result ParseLiveOption(Arguments& a, const FrontEnd& frontEnd, RenderOptions* o, bool* handled)
+{
+    *handled = true;
+    uint64_t n = 0;
+    Result read;
+    if (a.Is("--play")) {
+        o->live.play = true;
+    } else if (a.Is("--device")) {
+        read = a.Value(&o->live.device);
+    } else if (a.Is("--latency")) {
+        read = a.Number({kMinLatencyMs, kMaxLatencyMs}, "give a whole number of milliseconds from 10 to 2000", &n);
+        o->live.latencyMs = static_cast<uint32_t>(n);
+    } else if (a.Is("--settings") && frontEnd.offersSettings) {
+        o->live.settings = true;
+    } else if (a.Is("-j", "--jobs") && frontEnd.offersJobs) {
+        read = a.Number({1, 256}, "give a whole number from 1 to 256", &n);
+        o->jobs = static_cast<int>(n);
+    } else if (a.Is("--module") && frontEnd.offersModule) {
+        read = a.Value(&o->modulePath);
+    } else {
+        *handled = false;
+    }
+    return read;
+}
+
+Result ParseArgument(Arguments& a, const FrontEnd& frontEnd, bool toDirectory, RenderOptions* o)
+{
+    bool handled = false;
+    Result read = ParseOutputOption(a, toDirectory, o, &handled);
+    if (!handled) {
+        read = ParsePlayOption(a, &o->play, &handled);
+    }
+    if (!handled) {
+        read = ParseLiveOption(a, frontEnd, o, &handled);
+    }
+    if (handled) {
+        return read;
+    }
+    if (a.Is("-h", "--help")) {
+        o->help = true;
+    } else if (a.Is("--version")) {
+        o->version = true;
+    } else if (a.Current().size() > 1 && a.Current()[0] == '-') {
+        return Result::BadUsage("unknown option " + a.Current() + " (see --help)");
+    } else {
+        o->inputs.push_back(a.Current());
+    }
+    return {};
+}
+
+// What no single option can say wrong on its own.
+Result CheckCombination(const RenderOptions& o)
+{
+    if (o.inputs.empty()) {
+        return Result::BadUsage("no input file (see --help)");
+    }
+    if (!o.outputDir.empty() && !o.wavPath.empty()) {
+        return Result::BadUsage("-o names one file; with -d every input gets DIR/NAME.wav");
+    }
+    if (o.inputs.size() > 1 && o.outputDir.empty() && (!o.wavPath.empty() || !o.rawPath.empty())) {
+        return Result::BadUsage("several inputs: give -d DIR for their outputs (-o and --raw name one file)");
+    }
+    if (!o.live.play && (o.live.settings || !o.live.device.empty())) {
+        return Result::BadUsage(std::string(o.live.settings ? "--settings" : "--device") + " needs --play");
+    }
+    return {};
 }
 
 }  // namespace
 
-std::string RenderUsage(const std::string& program, bool moduleOption)
+Result ParseRenderOptions(const std::vector<std::string>& args, const FrontEnd& frontEnd, RenderOptions* options)
 {
-    std::string text = "usage: " + program + " INPUT [-o OUT.wav] [--raw OUT.bin] [options]\n" +
-                       "       " + program + " INPUT... -d DIR [--raw] [options]\n" +
-                       "       " + program + " --info INPUT...\n";
-    if (moduleOption) {
-        text += "       " + program + " settings [--module PATH]\n";
+    *options = RenderOptions{};
+    bool toDirectory = false;
+    for (const std::string& a : args) {
+        toDirectory = toDirectory || a == "-d" || a == "--output-dir";
     }
-    text +=
-        "\n"
-        "Plays INPUT through the Quarix sound device. INPUT is a VGM or VGZ file (SN76489\n"
-        "commands; the second chip of dual-chip files goes to port 0xAF) or a port script\n"
-        "(lines 'rate HZ', 'out PORT VALUE', 'mix FRAMES', '#' comments), told apart by content.\n"
-        "\n"
+    Arguments a(args);
+    while (a.Next()) {
+        const Result read = ParseArgument(a, frontEnd, toDirectory, options);
+        if (!read.Ok()) {
+            return read;
+        }
+    }
+    if (options->help || options->version) {
+        return {};
+    }
+    const Result checked = CheckCombination(*options);
+    if (checked.Ok()) {
+        options->input = options->inputs[0];
+    }
+    return checked;
+}
+
+namespace {
+
+std::string OutputUsage(const FrontEnd& frontEnd)
+{
+    std::string text =
         "  -o, --output FILE   write a 16-bit stereo WAV at the output rate (saturated)\n"
         "  --raw FILE          write the mixed frames exactly: 32-bit little-endian left, right\n"
         "  -d, --output-dir DIR\n"
         "                      write DIR/NAME.wav for every INPUT (NAME: its file name\n"
         "                      without extension); --raw, without a file, adds DIR/NAME.bin\n";
-    if (!moduleOption) {
-        text += "  -j, --jobs N        render N files at once (default: one per processor)\n";
-    } else {
-        text += "                      (one file after another)\n";
+    text += frontEnd.offersJobs ? "  -j, --jobs N        render N files at once (default: one per processor)\n"
+                                : "                      (one file after another)\n";
+    return text +
+           "  --info              show the header facts and tags of each INPUT on standard\n"
+           "                      output; play nothing\n";
+}
+
+std::string PlayUsage()
+{
+    return "  --rate HZ           output rate, " + std::to_string(kMinHostRateHz) + " to " +
+           std::to_string(kMaxHostRateHz) +
+           " (default 44100); a script's own\n"
+           "                      rate line wins\n"
+           "  --loops N           play the looped part of a VGM N times in all (default 1)\n"
+           "  --fade SECONDS      after the loops, keep playing the looped part for SECONDS\n"
+           "                      (up to 3600, in steps of 0.001) while the amplitude falls\n"
+           "                      linearly to zero; WAV and raw alike; off by default, and\n"
+           "                      only for looped VGMs\n"
+           "  --no-pitch-fix      run the chips at the output rate, ignoring the VGM's clock\n"
+           "                      (the pitch then follows the chips' 3993600 Hz; the tempo stays)\n"
+           "  --max-hours H       refuse renders longer than H hours (default 24)\n"
+           "  -q, --quiet         no progress line, tags or summary\n";
+}
+
+std::string LiveUsage(const FrontEnd& frontEnd)
+{
+    std::string text =
+        "  --play              play through the system's sound output as well (space pauses,\n"
+        "                      q or Ctrl-C stops); -o and --raw still write the same files\n"
+        "  --device NAME       the sound output to play on (default: the system's default)\n"
+        "  --latency MS        how far playback runs ahead, 10 to 2000 ms (default 75)\n";
+    if (frontEnd.offersSettings) {
+        text += "  --settings          with --play: the configuration sheet while the music plays\n";
     }
-    text +=
-        "  --info              show the header facts and tags of each INPUT on standard\n"
-        "                      output; play nothing\n";
-    text += "  --rate HZ           output rate, " + std::to_string(kMinHostRateHz) + " to " +
-            std::to_string(kMaxHostRateHz) + " (default 44100); a script's own\n";
-    text +=
-        "                      rate line wins\n"
-        "  --loops N           play the looped part of a VGM N times in all (default 1)\n"
-        "  --fade SECONDS      after the loops, keep playing the looped part for SECONDS\n"
-        "                      (up to 3600, in steps of 0.001) while the amplitude falls\n"
-        "                      linearly to zero; WAV and raw alike; off by default, and\n"
-        "                      only for looped VGMs\n"
-        "  --no-pitch-fix      run the chips at the output rate, ignoring the VGM's clock\n"
-        "                      (the pitch then follows the chips' 3993600 Hz; the tempo stays)\n"
-        "  --max-hours H       refuse renders longer than H hours (default 24)\n"
-        "  -q, --quiet         no progress line, tags or summary\n";
-    text += LiveUsage(moduleOption);
-    if (moduleOption) {
+    if (frontEnd.offersModule) {
         text += "  --module PATH       the sound module to load (default: Quarix.j27 beside this program)\n";
-    }
-    text += "  -h, --help          this text\n"
-            "  --version           the version\n"
-            "\n"
-            "FILE '-' is standard output (one of -o and --raw at most). Messages, tags, the\n"
-            "summary and progress go to standard error. A regular file is written under a\n"
-            "temporary name and appears only when complete; with -o and --raw both appear or\n"
-            "neither. A device or FIFO is written in place, and a symbolic link is written\n"
-            "through. Without -o, --raw and -d nothing is written; the summary still shows.\n"
-            "A port script may change the rate after its first mix only for raw output: a WAV\n"
-            "holds one rate.\n";
-    if (moduleOption) {
-        text += "\n"
-                "'settings' opens the configuration sheet with the module's page; the module keeps\n"
-                "its settings in J27.INI beside this program. It needs a display.\n";
     }
     return text;
 }
 
-std::string RenderVersion(const std::string& program)
-{
-    return program + " " + kQuarixVersion + "\n";
-}
-
-namespace {
-
-// SECONDS with at most three decimals, as milliseconds from 1 to 3600000.
-bool ParseMilliseconds(const std::string& text, uint32_t* ms)
-{
-    uint64_t whole = 0;
-    uint64_t fraction = 0;
-    size_t i = 0;
-    size_t digits = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9' && digits < 8; ++i, ++digits) {
-        whole = whole * 10 + static_cast<uint64_t>(text[i] - '0');
-    }
-    if (digits == 0) {
-        return false;
-    }
-    if (i < text.size() && text[i] == '.') {
-        ++i;
-        uint64_t scale = 100;
-        size_t decimals = 0;
-        for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++decimals) {
-            if (decimals == 3) {
-                return false;
-            }
-            fraction += static_cast<uint64_t>(text[i] - '0') * scale;
-            scale /= 10;
-        }
-    }
-    const uint64_t total = whole * 1000 + fraction;
-    if (i != text.size() || total == 0 || total > 3600000) {
-        return false;
-    }
-    *ms = static_cast<uint32_t>(total);
-    return true;
-}
-
 }  // namespace
 
-bool ParseRenderOptions(const std::vector<std::string>& args, bool moduleOption, RenderOptions* options,
-                        std::string* error)
+std::string RenderUsage(const FrontEnd& frontEnd)
 {
-    *options = RenderOptions{};
-    // With -d, --raw takes no file: it asks for DIR/NAME.bin.
-    bool toDirectory = false;
-    for (const std::string& a : args) {
-        toDirectory = toDirectory || a == "-d" || a == "--output-dir";
-    }
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        const auto value = [&](std::string* target) {
-            if (i + 1 >= args.size()) {
-                *error = a + " needs a value";
-                return false;
-            }
-            *target = args[++i];
-            return true;
-        };
-        std::string text;
-        long long number = 0;
-        const int live = ParseLiveOption(args, &i, moduleOption, &options->live, error);
-        if (live != 0) {
-            if (live < 0) return false;
-        } else if (a == "-h" || a == "--help") {
-            options->help = true;
-        } else if (a == "--version") {
-            options->version = true;
-        } else if (a == "-o" || a == "--output") {
-            if (!value(&options->wavPath)) return false;
-        } else if (a == "--raw" && toDirectory) {
-            options->rawInDir = true;
-        } else if (a == "--raw") {
-            if (!value(&options->rawPath)) return false;
-        } else if (a == "-d" || a == "--output-dir") {
-            if (!value(&options->outputDir)) return false;
-        } else if ((a == "-j" || a == "--jobs") && !moduleOption) {
-            if (!value(&text)) return false;
-            if (!ParseInteger(text, 1, 256, &number)) {
-                *error = a + " " + text + ": give a whole number from 1 to 256";
-                return false;
-            }
-            options->jobs = static_cast<int>(number);
-        } else if (a == "--info") {
-            options->info = true;
-        } else if (a == "--fade") {
-            if (!value(&text)) return false;
-            if (!ParseMilliseconds(text, &options->play.fadeMs)) {
-                *error = "--fade " + text + ": give seconds above 0, at most 3600, with at most three decimals";
-                return false;
-            }
-        } else if (a == "--rate") {
-            if (!value(&text)) return false;
-            if (!ParseInteger(text, kMinHostRateHz, kMaxHostRateHz, &number)) {
-                *error = "--rate " + text + ": give a whole number of Hz from " + std::to_string(kMinHostRateHz) +
-                         " to " + std::to_string(kMaxHostRateHz);
-                return false;
-            }
-            options->play.rateHz = static_cast<int32_t>(number);
-        } else if (a == "--loops") {
-            if (!value(&text)) return false;
-            if (!ParseInteger(text, 1, 1000000, &number)) {
-                *error = "--loops " + text + ": give a whole number from 1 to 1000000";
-                return false;
-            }
-            options->play.loops = static_cast<uint32_t>(number);
-        } else if (a == "--no-pitch-fix") {
-            options->play.pitchFix = false;
-        } else if (a == "--max-hours") {
-            if (!value(&text)) return false;
-            char* end = nullptr;
-            const double hours = std::strtod(text.c_str(), &end);
-            if (text.empty() || *end != '\0' || !(hours > 0) || hours > kMaxHoursLimit) {
-                *error = "--max-hours " + text + ": give a number of hours above 0, at most 10000";
-                return false;
-            }
-            options->play.maxHours = hours;
-        } else if (a == "-q" || a == "--quiet") {
-            options->quiet = true;
-        } else if (a == "--module" && moduleOption) {
-            if (!value(&options->modulePath)) return false;
-        } else if (a.size() > 1 && a[0] == '-') {
-            *error = "unknown option " + a + " (see --help)";
-            return false;
-        } else {
-            options->inputs.push_back(a);
-        }
-    }
-    if (options->help || options->version) {
-        return true;
-    }
-    if (options->inputs.empty()) {
-        *error = "no input file (see --help)";
-        return false;
-    }
-    options->input = options->inputs[0];
-    if (!options->outputDir.empty() && !options->wavPath.empty()) {
-        *error = "-o names one file; with -d every input gets DIR/NAME.wav";
-        return false;
-    }
-    if (options->inputs.size() > 1 && options->outputDir.empty() &&
-        (!options->wavPath.empty() || !options->rawPath.empty())) {
-        *error = "several inputs: give -d DIR for their outputs (-o and --raw name one file)";
-        return false;
-    }
-    return true;
+    const std::string& program = frontEnd.program;
+    return "usage: " + program + " INPUT [-o OUT.wav] [--raw OUT.bin] [options]\n" + "       " + program +
+           " INPUT... -d DIR [--raw] [options]\n" + "       " + program + " --info INPUT...\n" +
+           frontEnd.usageLines +
+           "\n"
+           "Plays INPUT through the Quarix sound device. INPUT is a VGM or VGZ file (SN76489\n"
+           "commands; the second chip of dual-chip files goes to port 0xAF) or a port script\n"
+           "(lines 'rate HZ', 'out PORT VALUE', 'mix FRAMES', '#' comments), told apart by content.\n"
+           "\n" +
+           OutputUsage(frontEnd) + PlayUsage() + LiveUsage(frontEnd) +
+           "  -h, --help          this text\n"
+           "  --version           the version\n"
+           "\n"
+           "FILE '-' is standard output (one of -o and --raw at most). Messages, tags, the\n"
+           "summary and progress go to standard error. A regular file is written under a\n"
+           "temporary name and appears only when complete; with -o and --raw both appear or\n"
+           "neither. A device or FIFO is written in place, and a symbolic link is written\n"
+           "through. Without -o, --raw and -d nothing is written; the summary still shows.\n"
+           "A port script may change the rate after its first mix only for raw output: a WAV\n"
+           "holds one rate.\n" +
+           frontEnd.helpNotes;
+}
+
+std::string RenderVersion(const FrontEnd& frontEnd)
+{
+    return frontEnd.program + " " + kQuarixVersion + "\n";
 }

@@ -62,7 +62,7 @@ void SoundHub::RenderAll()
         Update(a.source);
     }
     if (sink != nullptr && !buffer.empty()) {
-        sink->Take(buffer.data(), buffer.size());
+        sink->Take(buffer);
     }
     base = now;
     buffer.clear();

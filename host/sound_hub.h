@@ -7,17 +7,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "module/host_device.h"
-#include "module/host_sound.h"
-
-// Where finished frames go.
-class FrameSink {
-public:
-    virtual void Take(const StereoFrame* frames, size_t count) = 0;
-
-protected:
-    ~FrameSink() = default;
-};
+#include "contract/host_device.h"
+#include "contract/host_sound.h"
+#include "host/frame_sink.h"
 
 class SoundHub final : public ISoundHub {
 public:

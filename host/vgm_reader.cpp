@@ -1,6 +1,7 @@
 #include "host/vgm_reader.h"
 
-#include <cstdio>
+#include "host/little_endian.h"
+#include "host/text.h"
 
 namespace {
 
@@ -35,24 +36,18 @@ uint32_t CommandLength(uint8_t code, uint32_t version)
 
 class Reader {
 public:
-    Reader(const uint8_t* bytes, size_t byteCount, VgmSong* result, std::string* message,
-           std::vector<std::string>* notes)
-        : data(bytes), size(byteCount), song(result), error(message), warnings(notes)
+    Reader(const uint8_t* bytes, size_t byteCount, VgmSong* result, std::vector<std::string>* notes)
+        : data(bytes), size(byteCount), song(result), warnings(notes)
     {
     }
 
-    bool Run()
+    Result Run()
     {
-        return ReadHeader() && ReadCommands();
+        const Result header = ReadHeader();
+        return header.Ok() ? ReadCommands() : header;
     }
 
 private:
-    bool Fail(const std::string& text)
-    {
-        *error = text;
-        return false;
-    }
-
     void Warn(const std::string& text)
     {
         if (warnings != nullptr) {
@@ -60,26 +55,18 @@ private:
         }
     }
 
-    bool ReadHeader()
+    Result ReadHeader()
     {
         if (size < 4 || data[0] != 'V' || data[1] != 'g' || data[2] != 'm' || data[3] != ' ') {
-            return Fail("not a VGM file: no \"Vgm \" ident");
+            return Result::Failure("not a VGM file: no \"Vgm \" ident");
         }
         if (size < kHeaderEnd) {
-            return Fail("VGM header cut short: " + std::to_string(size) + " bytes, at least 64 needed");
+            return Result::Failure("VGM header cut short: " + std::to_string(size) + " bytes, at least 64 needed");
         }
-        // End of the file as the header gives it; 0 (never written) means the file size.
-        const uint64_t eofField = ReadLe32(data + 0x04);
         uint64_t end = size;
-        if (eofField != 0) {
-            end = 0x04 + eofField;
-            if (end > size) {
-                return Fail("file truncated: the header gives " + std::to_string(end) +
-                            " bytes, the file has " + std::to_string(size));
-            }
-            if (end < kHeaderEnd) {
-                return Fail("end-of-file offset " + HexText(eofField) + " points into the header");
-            }
+        const Result ended = ReadEnd(&end);
+        if (!ended.Ok()) {
+            return ended;
         }
         song->version = ReadLe32(data + 0x08);
         if (song->version > 0x171) {
@@ -89,31 +76,56 @@ private:
         song->snClockHz = clockField & 0x3FFFFFFFu;
         song->dualChip = (clockField & 0x40000000u) != 0;
         if (song->snClockHz == 0) {
-            return Fail("no SN76489 in this file (its clock field is 0)");
+            return Result::Failure("no SN76489 in this file (its clock field is 0)");
         }
+        const Result started = ReadDataStart(end);
+        return started.Ok() ? ReadTagAndLoop(end) : started;
+    }
 
+    // End of the file as the header gives it; 0 (never written) means the file size.
+    Result ReadEnd(uint64_t* end) const
+    {
+        const uint64_t eofField = ReadLe32(data + 0x04);
+        if (eofField == 0) {
+            return {};
+        }
+        *end = 0x04 + eofField;
+        if (*end > size) {
+            return Result::Failure("file truncated: the header gives " + std::to_string(*end) +
+                                   " bytes, the file has " + std::to_string(size));
+        }
+        if (*end < kHeaderEnd) {
+            return Result::Failure("end-of-file offset " + HexText(eofField) + " points into the header");
+        }
+        return {};
+    }
+
+    Result ReadDataStart(uint64_t end)
+    {
         uint64_t dataStart = kHeaderEnd;
-        if (song->version >= 0x150) {
-            const uint32_t field = ReadLe32(data + 0x34);
-            if (field != 0) {
-                if (field >= 0x80000000u || 0x34u + field < kHeaderEnd) {
-                    return Fail("data offset " + HexText(field) + " points backwards, into the header");
-                }
-                dataStart = 0x34u + uint64_t{field};
-                if (dataStart > end) {
-                    return Fail("data offset " + HexText(field) + " points past the end of the file");
-                }
+        const uint32_t field = song->version >= 0x150 ? ReadLe32(data + 0x34) : 0;
+        if (field != 0) {
+            if (field >= 0x80000000u || 0x34u + field < kHeaderEnd) {
+                return Result::Failure("data offset " + HexText(field) + " points backwards, into the header");
+            }
+            dataStart = 0x34u + uint64_t{field};
+            if (dataStart > end) {
+                return Result::Failure("data offset " + HexText(field) + " points past the end of the file");
             }
         }
         song->dataStart = static_cast<uint32_t>(dataStart);
+        return {};
+    }
 
+    Result ReadTagAndLoop(uint64_t end)
+    {
         streamEnd = end;
         const uint32_t gd3Field = ReadLe32(data + 0x14);
         if (gd3Field != 0) {
             // A tag block past the end is the tag reader's to report; the music plays.
             const uint64_t gd3 = 0x14 + uint64_t{gd3Field};
             song->gd3Offset = gd3;
-            if (gd3 < end && gd3 >= dataStart) {
+            if (gd3 < end && gd3 >= song->dataStart) {
                 streamEnd = gd3;  // the tag follows the commands
             }
         }
@@ -121,13 +133,13 @@ private:
         if (loopField != 0) {
             loopAt = 0x1C + uint64_t{loopField};
             if (loopAt >= streamEnd) {
-                return Fail("loop offset " + HexText(loopField) + " points past the end of the data");
+                return Result::Failure("loop offset " + HexText(loopField) + " points past the end of the data");
             }
-            if (loopAt < dataStart) {
-                return Fail("loop offset " + HexText(loopField) + " points before the data");
+            if (loopAt < song->dataStart) {
+                return Result::Failure("loop offset " + HexText(loopField) + " points before the data");
             }
         }
-        return true;
+        return {};
     }
 
     void AddWait(uint64_t samples)
@@ -151,113 +163,112 @@ private:
         }
     }
 
-    bool ReadCommands()
+    // The length of the command at pos, code included, checked against the data's end.
+    Result MeasureCommand(uint64_t pos, uint64_t* length) const
     {
-        uint64_t pos = song->dataStart;
-        uint32_t wait62 = 735;  // 1/60 s
-        uint32_t wait63 = 882;  // 1/50 s
+        const uint8_t code = data[pos];
+        *length = CommandLength(code, song->version);
+        if (code == 0x67) {
+            if (pos + kDataBlockHead > streamEnd) {
+                return Result::Failure("data block at offset " + HexText(pos) +
+                                       " is cut off by the end of the data");
+            }
+            if (data[pos + 1] != 0x66) {
+                return Result::Failure("data block at offset " + HexText(pos) + " lacks its 0x66 marker");
+            }
+            // Bit 31 of the size flags the second chip's memory; the rest is the length.
+            *length = kDataBlockHead + uint64_t{ReadLe32(data + pos + 3) & 0x7FFFFFFFu};
+        } else if (*length == 0) {
+            return Result::Failure("unknown command " + HexText(code) + " at offset " + HexText(pos));
+        }
+        if (pos + *length > streamEnd) {
+            return Result::Failure("command " + HexText(code) + " at offset " + HexText(pos) +
+                                   " is cut off by the end of the data");
+        }
+        return {};
+    }
+
+    // What one command means for the SN76489s: a write, a wait, a new wait
+    // length, or nothing (another chip's command, counted).
+    void Apply(uint8_t code, const uint8_t* operand)
+    {
+        if (code == 0x50) {
+            song->events.push_back({VgmEvent::Kind::Write, 0, operand[0], 0});
+        } else if (code == 0x30 && song->dualChip) {
+            song->events.push_back({VgmEvent::Kind::Write, 1, operand[0], 0});
+        } else if (code == 0x61) {
+            AddWait(ReadLe16(operand));
+        } else if (code == 0x62) {
+            AddWait(wait62);
+        } else if (code == 0x63) {
+            AddWait(wait63);
+        } else if (code == 0x64) {
+            const uint32_t samples = ReadLe16(operand + 1);
+            if (operand[0] == 0x62) {
+                wait62 = samples;
+            } else if (operand[0] == 0x63) {
+                wait63 = samples;
+            }
+        } else if (code >= 0x70 && code <= 0x7F) {
+            AddWait(uint32_t{code} - 0x6Fu);
+        } else if (code >= 0x80 && code <= 0x8F) {
+            // A YM2612 sample write we do not play; its wait still counts.
+            ++song->skippedCommands;
+            AddWait(uint32_t{code} - 0x80u);
+        } else {
+            ++song->skippedCommands;
+        }
+    }
+
+    Result ReadCommands()
+    {
         bool loopFound = false;
-        while (pos < streamEnd) {
+        for (uint64_t pos = song->dataStart; pos < streamEnd;) {
             if (pos == loopAt) {
                 loopFound = true;
                 song->loopEvent = song->events.size();
                 song->introSamples = total;
             }
-            const uint8_t code = data[pos];
-            uint64_t length = CommandLength(code, song->version);
-            if (code == 0x67) {
-                if (pos + kDataBlockHead > streamEnd) {
-                    return Fail("data block at offset " + HexText(pos) + " is cut off by the end of the data");
-                }
-                if (data[pos + 1] != 0x66) {
-                    return Fail("data block at offset " + HexText(pos) + " lacks its 0x66 marker");
-                }
-                // Bit 31 of the size flags the second chip's memory; the rest is the length.
-                length = kDataBlockHead + uint64_t{ReadLe32(data + pos + 3) & 0x7FFFFFFFu};
-            } else if (length == 0) {
-                return Fail("unknown command " + HexText(code) + " at offset " + HexText(pos));
+            uint64_t length = 0;
+            const Result measured = MeasureCommand(pos, &length);
+            if (!measured.Ok()) {
+                return measured;
             }
-            if (pos + length > streamEnd) {
-                return Fail("command " + HexText(code) + " at offset " + HexText(pos) + " is cut off by the end of the data");
-            }
-            const uint8_t* operand = data + pos + 1;
-            if (code == 0x66) {
+            if (data[pos] == 0x66) {
                 song->hasEndCommand = true;
                 break;
             }
-            if (code == 0x50) {
-                song->events.push_back({VgmEvent::Kind::Write, 0, operand[0], 0});
-            } else if (code == 0x30 && song->dualChip) {
-                song->events.push_back({VgmEvent::Kind::Write, 1, operand[0], 0});
-            } else if (code == 0x61) {
-                AddWait(static_cast<uint32_t>(operand[0]) | static_cast<uint32_t>(operand[1]) << 8);
-            } else if (code == 0x62) {
-                AddWait(wait62);
-            } else if (code == 0x63) {
-                AddWait(wait63);
-            } else if (code == 0x64) {
-                const uint32_t samples = static_cast<uint32_t>(operand[1]) | static_cast<uint32_t>(operand[2]) << 8;
-                if (operand[0] == 0x62) {
-                    wait62 = samples;
-                } else if (operand[0] == 0x63) {
-                    wait63 = samples;
-                }
-            } else if (code >= 0x70 && code <= 0x7F) {
-                AddWait(uint32_t{code} - 0x6Fu);
-            } else if (code >= 0x80 && code <= 0x8F) {
-                // A YM2612 sample write we do not play; its wait still counts.
-                ++song->skippedCommands;
-                AddWait(uint32_t{code} - 0x80u);
-            } else {
-                ++song->skippedCommands;
-            }
+            Apply(data[pos], data + pos + 1);
             pos += length;
         }
         if (loopAt != 0 && !loopFound) {
-            return Fail("loop offset " + HexText(loopAt - 0x1C) + " does not point at a command");
+            return Result::Failure("loop offset " + HexText(loopAt - 0x1C) + " does not point at a command");
         }
         if (!song->hasEndCommand) {
             Warn("no end command (0x66): played to the end of the data");
         }
-        if (song->loopEvent == kNoLoop) {
-            song->introSamples = total;
-            song->loopSamples = 0;
-        } else {
-            song->loopSamples = total - song->introSamples;
-        }
-        return true;
+        song->introSamples = song->loopEvent == kNoLoop ? total : song->introSamples;
+        song->loopSamples = song->loopEvent == kNoLoop ? 0 : total - song->introSamples;
+        return {};
     }
 
     const uint8_t* data;
     size_t size;
     VgmSong* song;
-    std::string* error;
     std::vector<std::string>* warnings;
     uint64_t streamEnd = 0;
-    uint64_t loopAt = 0;  // file offset of the loop point; 0: none
-    uint64_t total = 0;   // samples so far
+    uint64_t loopAt = 0;     // file offset of the loop point; 0: none
+    uint64_t total = 0;      // samples so far
+    uint32_t wait62 = 735;   // 1/60 s
+    uint32_t wait63 = 882;   // 1/50 s
 };
 
 }  // namespace
 
-uint32_t ReadLe32(const uint8_t* p)
-{
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-std::string HexText(uint64_t value)
-{
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
-    return text;
-}
-
-bool ParseVgm(const uint8_t* data, size_t size, VgmSong* song, std::string* error,
-              std::vector<std::string>* warnings)
+Result ParseVgm(const uint8_t* data, size_t size, VgmSong* song, std::vector<std::string>* warnings)
 {
     *song = VgmSong{};
-    Reader reader(data, size, song, error, warnings);
+    Reader reader(data, size, song, warnings);
     return reader.Run();
 }
 

@@ -9,10 +9,7 @@
 #include <string>
 #include <vector>
 
-// The little-endian 32-bit value at p, as VGM headers and tags store numbers.
-uint32_t ReadLe32(const uint8_t* p);
-// "0x1F" for offsets and codes in messages.
-std::string HexText(uint64_t value);
+#include "host/result.h"
 
 constexpr uint32_t kVgmSampleRate = 44100;  // VGM time unit: samples per second
 constexpr size_t kNoLoop = static_cast<size_t>(-1);
@@ -42,11 +39,10 @@ struct VgmSong {
     uint64_t TotalSamples() const { return introSamples + loopSamples; }
 };
 
-// Reads a VGM held in memory. On failure error names the problem and where
-// (without the file name) and song is not to be used. Warnings (a missing end
+// Reads a VGM held in memory. A failure names the problem and where (without
+// the file name), and song is not to be used then. Warnings (a missing end
 // command, say) are appended to warnings, when given.
-bool ParseVgm(const uint8_t* data, size_t size, VgmSong* song, std::string* error,
-              std::vector<std::string>* warnings = nullptr);
+Result ParseVgm(const uint8_t* data, size_t size, VgmSong* song, std::vector<std::string>* warnings = nullptr);
 
 // Samples the song plays for with its looped part played loops times in all
 // (1: once through). Saturates instead of overflowing.

@@ -63,11 +63,9 @@ bool QuarixModule::Bind(IHostServices* services)
     if (portBus == nullptr || soundHub == nullptr) {
         return false;
     }
-    device.Init();
-    if (!portBus->Connect(&device, Quarix::kConnectors)) {
+    if (!device.Plug(*portBus, *soundHub)) {  // reset, ports, hub
         return false;
     }
-    device.Connect(soundHub);
     if (pageRegistry != nullptr) {
         pageRegistry->Add(&page);
     }
@@ -76,10 +74,7 @@ bool QuarixModule::Bind(IHostServices* services)
 
 void J27_CALL QuarixModule::Release()
 {
-    device.Connect(nullptr);
-    if (portBus != nullptr) {
-        portBus->Disconnect(&device);
-    }
+    device.Unplug(portBus);  // hub, then ports
     page.Save();
     if (pageRegistry != nullptr) {
         pageRegistry->Remove(&page);

@@ -5,11 +5,11 @@
 #include <windows.h>
 
 #include "config/config_dlg.h"
+#include "contract/host_device.h"
+#include "contract/host_sound.h"
+#include "contract/host_ui.h"
+#include "contract/module_api.h"
 #include "device/device.h"
-#include "module/host_device.h"
-#include "module/host_sound.h"
-#include "module/host_ui.h"
-#include "module/module_api.h"
 
 // The library's instance handle, recorded at process attach.
 extern HINSTANCE moduleInstance;

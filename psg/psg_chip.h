@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "module/stereo_frame.h"
+#include "contract/stereo_frame.h"
 
 // Amplitude per 4-bit attenuation value; entry 15 is always 0 (off).
 struct LevelTable {

@@ -3,9 +3,9 @@
 # fuzz targets over their seed corpora and briefly beyond, and the Win32
 # library and host under Wine (GUI tests on their own Xvfb display).
 #
-#   tools/test.sh [STAGE...]   native fuzz win32 win32-debug release; default all, in
-#                              that order (win32 needs native's quarix-render,
-#                              release the win32 tree)
+#   tools/test.sh [STAGE...]   native fuzz win32 win32-debug release: the README's
+#                              presets; default all, in that order (win32 needs
+#                              native's quarix-render, release the win32 tree)
 #
 # At the end it lists every test that was skipped, with its reason. Only the
 # read-only INI cases may skip (where chattr cannot make a file immutable);
@@ -118,19 +118,26 @@ win32() {
   bash tools/win32-deps.sh
   cmake --preset win32 -DQUARIX_RENDER="$top/build/native/bin/quarix-render" >/dev/null
   cmake --build --preset win32 -j "$jobs"
-  WINEPREFIX="$top/build/win32/wineprefix" run_ctest win32
+  run_ctest win32
 }
 
+# The whole preset builds; its test preset runs the tests labelled asserts.
 win32-debug() {
-  echo "== win32-debug: the chip, device and module tests under Wine with asserts on"
+  echo "== win32-debug: build, and the chip, device and module tests under Wine with asserts on"
   bash tools/win32-deps.sh
   cmake --preset win32-debug >/dev/null
-  cmake --build --preset win32-debug -j "$jobs" --target psg_tests device_tests device_abi_tests module_test Quarix
-  WINEPREFIX="$top/build/win32-debug/wineprefix" \
-    run_ctest win32-debug -R '^(wine_prefix|psg_tests|device_tests|device_abi_tests|module_test)$'
+  cmake --build --preset win32-debug -j "$jobs"
+  run_ctest win32-debug
 }
 
+# The optimised native build with the benchmarks, one short run of each
+# benchmark program; then the release itself.
 release() {
+  echo "== release: the release preset and its benchmarks"
+  cmake --preset release >/dev/null
+  cmake --build --preset release -j "$jobs"
+  build/release/bin/psg_render_loop speech device
+  build/release/bin/psg_bench --benchmark_filter='Speech|Silent' --benchmark_min_time=0.01 >/dev/null
   echo "== release: tools/release.sh twice, compared; the zip under Wine, the .deb installed"
   bash tests/release/release_test.sh "$top/build/win32"
 }

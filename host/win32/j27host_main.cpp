@@ -3,85 +3,77 @@
 // module's settings page in the host's configuration sheet.
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "host/front_end.h"
 #include "host/port_bus.h"
-#include "host/render_app.h"
+#include "host/render_options.h"
 #include "host/sound_hub.h"
-#include "host/win32/live_settings.h"
 #include "host/win32/module_binding.h"
 #include "host/win32/settings_sheet.h"
 
 namespace {
 
-const char kProgram[] = "j27host";
+FrontEnd J27Host()
+{
+    FrontEnd frontEnd;
+    frontEnd.program = "j27host";
+    frontEnd.offersModule = true;
+    frontEnd.offersSettings = true;
+    frontEnd.usageLines = "       j27host settings [--module PATH]\n";
+    frontEnd.helpNotes =
+        "\n"
+        "'settings' opens the configuration sheet with the module's page; the module keeps\n"
+        "its settings in J27.INI beside this program. It needs a display.\n";
+    frontEnd.makeBinding = [](const RenderOptions& options) {
+        return std::make_unique<ModuleBinding>(options.modulePath);
+    };
+    return frontEnd;
+}
 
-int RunSettings(const std::vector<std::string>& args)
+// j27host settings [--module PATH]: the module's page in a modal sheet.
+Result RunSettings(const FrontEnd& frontEnd, const std::vector<std::string>& args)
 {
     std::string modulePath;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--module" && i + 1 < args.size()) {
             modulePath = args[++i];
         } else if (args[i] == "-h" || args[i] == "--help") {
-            std::fputs(RenderUsage(kProgram, true).c_str(), stdout);
-            return 0;
+            std::fputs(RenderUsage(frontEnd).c_str(), stdout);
+            return {};
         } else {
-            std::fprintf(stderr, "%s settings: unexpected argument %s (see --help)\n", kProgram, args[i].c_str());
-            return 2;
+            return Result::BadUsage("settings: unexpected argument " + args[i] + " (see --help)");
         }
     }
     if (!CanShowWindows()) {
-        std::fprintf(stderr, "%s settings: no display to show the settings on (no window can be created; is "
-                             "DISPLAY set?)\n", kProgram);
-        return 1;
+        return Result::Failure("settings: no display to show the settings on (no window can be created; is "
+                               "DISPLAY set?)");
     }
     ModuleBinding binding(modulePath);
     PortBus bus;
     SoundHub hub(nullptr);
-    std::string error;
-    if (!binding.Bind(bus, hub, &error)) {
-        std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
-        return 1;
+    const Result bound = binding.Bind(bus, hub);
+    if (!bound.Ok()) {
+        return bound;
     }
     PageSite site;
     HWND sheet = nullptr;
-    const bool shown = ShowSettingsSheet(binding.registry, site, false, &sheet, &error);
+    const Result shown = ShowSettingsSheet(binding.registry, site, false, &sheet);
     // The module keeps what was applied and writes J27.INI as it goes.
     binding.Release();
-    if (!shown) {
-        std::fprintf(stderr, "%s: %s: %s\n", kProgram, binding.Path().c_str(), error.c_str());
-        return 1;
-    }
-    return 0;
+    return shown.Within(binding.Path());
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    if (!args.empty() && args[0] == "settings") {
-        return RunSettings(std::vector<std::string>(args.begin() + 1, args.end()));
-    }
-    RenderOptions options;
-    std::string error;
-    if (!ParseRenderOptions(args, true, &options, &error)) {
-        std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
-        return 2;
-    }
-    if (options.help) {
-        std::fputs(RenderUsage(kProgram, true).c_str(), stdout);
-        return 0;
-    }
-    if (options.version) {
-        std::fputs(RenderVersion(kProgram).c_str(), stdout);
-        return 0;
-    }
-    ModuleBinding binding(options.modulePath);
-    LiveSettingsSheet sheet(binding);
-    if (options.live.settings) {
-        options.live.companion = &sheet;
-    }
-    return RunInputs(options, kProgram, binding, stdout, stderr);
+    const FrontEnd frontEnd = J27Host();
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const Result result = !args.empty() && args[0] == "settings"
+                              ? RunSettings(frontEnd, std::vector<std::string>(args.begin() + 1, args.end()))
+                              : RunFrontEnd(frontEnd, args, stdout, stderr);
+    return ExitWith(result, frontEnd.program, stderr);
 }

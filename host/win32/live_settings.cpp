@@ -12,11 +12,11 @@ LiveSettingsSheet::~LiveSettingsSheet()
     Close();
 }
 
-bool LiveSettingsSheet::Open(std::string* error)
+Result LiveSettingsSheet::Open()
 {
-    if (!ShowSettingsSheet(module.registry, site, true, &sheet, error)) {
-        *error = module.Path() + ": " + *error;
-        return false;
+    const Result shown = ShowSettingsSheet(module.registry, site, true, &sheet).Within(module.Path());
+    if (!shown.Ok()) {
+        return shown;
     }
     // The sheet's first paint and the window system's answers to its showing
     // take over a second under Wine: handled now, before playback starts,
@@ -26,25 +26,18 @@ bool LiveSettingsSheet::Open(std::string* error)
     DWORD quietSince = start;
     while (GetTickCount() - start < 3000 && GetTickCount() - quietSince < 200) {
         if (HIWORD(GetQueueStatus(QS_ALLINPUT)) != 0) {
-            LiveSettingsSheet::Pump(0, 0);
+            Pump(0, 0);
             quietSince = GetTickCount();
         } else {
             Sleep(5);
         }
     }
-    return true;
+    return {};
 }
 
 void LiveSettingsSheet::Pump(uint64_t, uint64_t)
 {
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE) != 0) {
-        if (sheet != nullptr && PropSheet_IsDialogMessage(sheet, &message)) {
-            continue;
-        }
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
+    PumpMessages(sheet);
     // A modeless sheet has no current page once OK or Cancel has closed it.
     if (sheet != nullptr && PropSheet_GetCurrentPageHwnd(sheet) == nullptr) {
         Close();

@@ -5,20 +5,19 @@
 // same thread as every port write and Mix, never during one.
 
 #include <cstdint>
-#include <string>
 
 #include <windows.h>
 
 #include "host/live_player.h"
 #include "host/win32/module_binding.h"
 
-class LiveSettingsSheet : public LiveCompanion {
+class LiveSettingsSheet : public SettingsWhilePlaying {
 public:
     explicit LiveSettingsSheet(ModuleBinding& binding);  // not owned; bound before Open
     ~LiveSettingsSheet() override;
 
     // Builds the sheet with the module's pages and lets it paint.
-    bool Open(std::string* error) override;
+    Result Open() override;
     // Handles the messages waiting for this thread; after OK or Cancel the
     // sheet is destroyed and the music plays on.
     void Pump(uint64_t frame, uint64_t queuedFrames) override;

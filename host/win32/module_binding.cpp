@@ -6,6 +6,7 @@
 
 #include "host/port_bus.h"
 #include "host/sound_hub.h"
+#include "host/win32/live_settings.h"
 
 namespace {
 
@@ -115,37 +116,34 @@ ModuleBinding::ModuleBinding(std::string path)
 
 ModuleBinding::~ModuleBinding()
 {
+    sheet.reset();  // its window before the pages' library goes
     Release();
 }
 
-bool ModuleBinding::Bind(PortBus& bus, SoundHub& hub, std::string* error)
+Result ModuleBinding::Bind(PortBus& bus, SoundHub& hub)
 {
     Release();
     library = LoadLibraryA(modulePath.c_str());
     if (library == nullptr) {
-        *error = "cannot load " + modulePath + ": " + SystemMessage(GetLastError());
-        return false;
+        return Result::Failure("cannot load " + modulePath + ": " + SystemMessage(GetLastError()));
     }
     const FARPROC entry = GetProcAddress(library, "J27CreateModule");
     if (entry == nullptr) {
-        *error = modulePath + " is not a sound module: it exports no J27CreateModule";
         Release();
-        return false;
+        return Result::Failure(modulePath + " is not a sound module: it exports no J27CreateModule");
     }
     J27CreateModuleFn create;
     static_assert(sizeof create == sizeof entry, "function pointer size");
     std::memcpy(&create, &entry, sizeof create);
-    services = new HostServices(&bus, &hub, &registry);
-    module = create(services);
+    services = std::make_unique<HostServices>(&bus, &hub, &registry);
+    module = create(services.get());
     if (module == nullptr) {
-        *error = modulePath + ": J27CreateModule failed";
-        if (!bus.lastError.empty()) {
-            *error += " (the port bus refused the device: " + bus.lastError + ")";
-        }
         Release();
-        return false;
+        const std::string& refusal = bus.Refusal();
+        return Result::Failure(modulePath + ": J27CreateModule failed" +
+                               (refusal.empty() ? "" : " (the port bus refused the device: " + refusal + ")"));
     }
-    return true;
+    return {};
 }
 
 void ModuleBinding::Release()
@@ -154,11 +152,18 @@ void ModuleBinding::Release()
         module->Release();
         module = nullptr;
     }
-    delete services;
-    services = nullptr;
+    services.reset();
     registry.pages.clear();
     if (library != nullptr) {
         FreeLibrary(library);
         library = nullptr;
     }
+}
+
+SettingsWhilePlaying* ModuleBinding::SettingsSheet()
+{
+    if (sheet == nullptr) {
+        sheet = std::make_unique<LiveSettingsSheet>(*this);
+    }
+    return sheet.get();
 }

@@ -2,15 +2,18 @@
 // The Win32 host's side of the module contract: its services, page registry
 // and page site, and the binding that loads Quarix.j27 and creates the module.
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include <windows.h>
 
-#include "host/render_app.h"
-#include "module/host_sound.h"
-#include "module/host_ui.h"
-#include "module/module_api.h"
+#include "contract/host_sound.h"
+#include "contract/host_ui.h"
+#include "contract/module_api.h"
+#include "host/device_binding.h"
+
+class LiveSettingsSheet;
 
 // The configuration dialog's list of pages.
 class PageRegistry final : public IPageRegistry {
@@ -57,9 +60,11 @@ public:
     explicit ModuleBinding(std::string path);  // empty: DefaultModulePath()
     ~ModuleBinding() override;
 
-    bool Bind(PortBus& bus, SoundHub& hub, std::string* error) override;
+    Result Bind(PortBus& bus, SoundHub& hub) override;
     // Release of the module (which writes J27.INI), then the library is unloaded.
     void Release() override;
+    // The configuration sheet with the module's pages, modeless.
+    SettingsWhilePlaying* SettingsSheet() override;
 
     const std::string& Path() const { return modulePath; }
     PageRegistry registry;
@@ -68,5 +73,6 @@ private:
     std::string modulePath;
     HMODULE library = nullptr;
     IModule* module = nullptr;
-    HostServices* services = nullptr;
+    std::unique_ptr<HostServices> services;
+    std::unique_ptr<LiveSettingsSheet> sheet;
 };

@@ -30,8 +30,7 @@ bool CanShowWindows()
     return true;
 }
 
-bool ShowSettingsSheet(const PageRegistry& registry, PageSite& site, bool modeless, HWND* sheet,
-                       std::string* error)
+Result ShowSettingsSheet(const PageRegistry& registry, PageSite& site, bool modeless, HWND* sheet)
 {
     *sheet = nullptr;
     INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_BAR_CLASSES};
@@ -49,14 +48,12 @@ bool ShowSettingsSheet(const PageRegistry& registry, PageSite& site, bool modele
             for (HPROPSHEETPAGE h : handles) {
                 DestroyPropertySheetPage(h);
             }
-            *error = "a settings page could not be built from its record";
-            return false;
+            return Result::Failure("a settings page could not be built from its record");
         }
         handles.push_back(handle);
     }
     if (handles.empty()) {
-        *error = "the module registered no settings page";
-        return false;
+        return Result::Failure("the module registered no settings page");
     }
     PROPSHEETHEADERA header;
     ZeroMemory(&header, sizeof header);
@@ -71,13 +68,23 @@ bool ShowSettingsSheet(const PageRegistry& registry, PageSite& site, bool modele
     const INT_PTR result = PropertySheetA(&header);
     if (modeless) {
         if (result == 0 || result == -1) {
-            *error = "the settings sheet could not be created";
-            return false;
+            return Result::Failure("the settings sheet could not be created");
         }
         *sheet = reinterpret_cast<HWND>(result);
     } else if (result == -1 || !sheetCreated) {
-        *error = "the settings sheet could not be shown";
-        return false;
+        return Result::Failure("the settings sheet could not be shown");
     }
-    return true;
+    return {};
+}
+
+void PumpMessages(HWND sheet)
+{
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE) != 0) {
+        if (sheet != nullptr && PropSheet_IsDialogMessage(sheet, &message)) {
+            continue;
+        }
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
 }

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "host/result.h"
 #include "host/win32/module_binding.h"
 
 // False without a display (no X server for Wine, a service session): no
@@ -15,6 +16,9 @@ bool CanShowWindows();
 // them), builds one sheet page per registered page from the record its Setup
 // fills, and runs the sheet. Modal: returns when the user closes it, with
 // *sheet null. Modeless: returns at once with the sheet's window in *sheet.
-// False with a message when no page could be built or the sheet never showed.
-bool ShowSettingsSheet(const PageRegistry& registry, PageSite& site, bool modeless, HWND* sheet,
-                       std::string* error);
+// A failure when no page could be built or the sheet never showed.
+Result ShowSettingsSheet(const PageRegistry& registry, PageSite& site, bool modeless, HWND* sheet);
+
+// Handles every message waiting for this thread, the sheet's dialog keys
+// included (sheet: null for none).
+void PumpMessages(HWND sheet);

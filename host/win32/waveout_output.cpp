@@ -33,66 +33,26 @@ class WaveOutput final : public LiveOutput {
 public:
     ~WaveOutput() override { Close(); }
 
-    bool Open(const std::string& device, int32_t rateHz, uint32_t bufferFrames, FrameRing* frameRing,
-              std::string* error) override
+    Result Open(const std::string& device, int32_t rateHz, uint32_t bufferFrames, FrameRing* frameRing) override
     {
         ring = frameRing;
-        const char* server = std::getenv("PULSE_SERVER");
-        const std::string advice =
-            std::string(". Check the system's sound output") +
-            (server != nullptr ? std::string(" (under Wine: the PulseAudio server PULSE_SERVER names, ") + server + ")"
-                               : std::string(" (under Wine: a PulseAudio server, or set PULSE_SERVER to one)")) +
-            ", or write a file with -o instead of --play";
-        const UINT count = waveOutGetNumDevs();
-        if (count == 0) {
-            *error = "cannot play: waveOut has no sound output device" + advice;
-            return false;
-        }
         UINT id = WAVE_MAPPER;
-        if (!device.empty()) {
-            for (UINT k = 0; k < count && id == WAVE_MAPPER; ++k) {
-                WAVEOUTCAPSA caps;
-                if (waveOutGetDevCapsA(k, &caps, sizeof caps) == MMSYSERR_NOERROR && device == caps.szPname) {
-                    id = k;
-                }
+        Result opened = FindDevice(device, &id);
+        if (opened.Ok()) {
+            opened = OpenDevice(id, rateHz);
+        }
+        if (opened.Ok()) {
+            PrepareBlocks(bufferFrames);
+            running.store(true);
+            thread = CreateThread(nullptr, 0, &WaveOutput::ThreadMain, this, 0, nullptr);
+            if (thread == nullptr) {
+                opened = Result::Failure("cannot play: no thread for the sound output");
             }
-            if (id == WAVE_MAPPER) {
-                *error = "cannot play: no waveOut device is named '" + device + "'";
-                return false;
-            }
         }
-        WAVEFORMATEX format = {};
-        format.wFormatTag = WAVE_FORMAT_PCM;
-        format.nChannels = 2;
-        format.nSamplesPerSec = static_cast<DWORD>(rateHz);
-        format.wBitsPerSample = 16;
-        format.nBlockAlign = sizeof(PcmFrame);
-        format.nAvgBytesPerSec = format.nSamplesPerSec * format.nBlockAlign;
-        done = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-        const MMRESULT opened =
-            waveOutOpen(&wave, id, &format, reinterpret_cast<DWORD_PTR>(done), 0, CALLBACK_EVENT);
-        if (opened != MMSYSERR_NOERROR) {
-            wave = nullptr;
-            *error = "cannot play: waveOut refused 16-bit stereo at " + std::to_string(rateHz) +
-                     " Hz: " + WaveError(opened) + advice;
+        if (!opened.Ok()) {
             Close();
-            return false;
         }
-        blockFrames = bufferFrames / kHeaders > 64 ? bufferFrames / kHeaders : 64;
-        for (Block& b : blocks) {
-            b.frames.resize(blockFrames);
-            b.header.lpData = reinterpret_cast<LPSTR>(b.frames.data());
-            b.header.dwBufferLength = static_cast<DWORD>(blockFrames * sizeof(PcmFrame));
-            waveOutPrepareHeader(wave, &b.header, sizeof b.header);
-        }
-        running.store(true);
-        thread = CreateThread(nullptr, 0, &WaveOutput::ThreadMain, this, 0, nullptr);
-        if (thread == nullptr) {
-            *error = "cannot play: no thread for the sound output";
-            Close();
-            return false;
-        }
-        return true;
+        return opened;
     }
 
     void SetPaused(bool paused) override
@@ -105,23 +65,14 @@ public:
         }
     }
 
-    bool Healthy(std::string* error) override
-    {
-        if (failed.load()) {
-            *error = "the sound output stopped while playing (" + failure + "); playback stopped";
-            return false;
-        }
-        return true;
-    }
-
-    bool Drain(std::string* error) override
+    Result Drain() override
     {
         draining.store(true);
         SetEvent(done);
-        while (!idle.load() && !failed.load()) {
+        while (!idle.load() && !Failed()) {
             Sleep(5);
         }
-        return Healthy(error);
+        return Health();
     }
 
     void Close() override
@@ -155,6 +106,64 @@ private:
         WAVEHDR header = {};
         bool queued = false;
     };
+
+    std::string Advice() const override
+    {
+        const char* server = std::getenv("PULSE_SERVER");
+        const std::string wine =
+            server != nullptr ? std::string(" (under Wine: the PulseAudio server PULSE_SERVER names, ") + server + ")"
+                              : std::string(" (under Wine: a PulseAudio server, or set PULSE_SERVER to one)");
+        return ". Check the system's sound output" + wine;
+    }
+
+    // The device named device (empty: the system's choice) in *id.
+    Result FindDevice(const std::string& device, UINT* id) const
+    {
+        const UINT count = waveOutGetNumDevs();
+        if (count == 0) {
+            return CannotPlay("waveOut has no sound output device");
+        }
+        for (UINT k = 0; k < count && !device.empty() && *id == WAVE_MAPPER; ++k) {
+            WAVEOUTCAPSA caps;
+            if (waveOutGetDevCapsA(k, &caps, sizeof caps) == MMSYSERR_NOERROR && device == caps.szPname) {
+                *id = k;
+            }
+        }
+        if (!device.empty() && *id == WAVE_MAPPER) {
+            return Result::Failure("cannot play: no waveOut device is named '" + device + "'");
+        }
+        return {};
+    }
+
+    Result OpenDevice(UINT id, int32_t rateHz)
+    {
+        WAVEFORMATEX format = {};
+        format.wFormatTag = WAVE_FORMAT_PCM;
+        format.nChannels = 2;
+        format.nSamplesPerSec = static_cast<DWORD>(rateHz);
+        format.wBitsPerSample = 16;
+        format.nBlockAlign = sizeof(PcmFrame);
+        format.nAvgBytesPerSec = format.nSamplesPerSec * format.nBlockAlign;
+        done = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        const MMRESULT opened = waveOutOpen(&wave, id, &format, reinterpret_cast<DWORD_PTR>(done), 0, CALLBACK_EVENT);
+        if (opened != MMSYSERR_NOERROR) {
+            wave = nullptr;
+            return CannotPlay("waveOut refused 16-bit stereo at " + std::to_string(rateHz) +
+                              " Hz: " + WaveError(opened));
+        }
+        return {};
+    }
+
+    void PrepareBlocks(uint32_t bufferFrames)
+    {
+        blockFrames = bufferFrames / kHeaders > 64 ? bufferFrames / kHeaders : 64;
+        for (Block& b : blocks) {
+            b.frames.resize(blockFrames);
+            b.header.lpData = reinterpret_cast<LPSTR>(b.frames.data());
+            b.header.dwBufferLength = static_cast<DWORD>(blockFrames * sizeof(PcmFrame));
+            waveOutPrepareHeader(wave, &b.header, sizeof b.header);
+        }
+    }
 
     static DWORD WINAPI ThreadMain(void* self)
     {
@@ -200,8 +209,7 @@ private:
                 b.header.dwBufferLength = static_cast<DWORD>(n * sizeof(PcmFrame));
                 const MMRESULT written = waveOutWrite(wave, &b.header, sizeof b.header);
                 if (written != MMSYSERR_NOERROR) {
-                    failure = WaveError(written);
-                    failed.store(true);
+                    Fail(WaveError(written));
                     return;
                 }
                 b.queued = true;
@@ -213,8 +221,7 @@ private:
                 }
             }
             if (queued > 0 && !pausedNow.load() && GetTickCount() - lastProgress > kStallMs) {
-                failure = "no frames played for " + std::to_string(kStallMs / 1000) + " seconds";
-                failed.store(true);
+                Fail("no frames played for " + std::to_string(kStallMs / 1000) + " seconds");
                 return;
             }
             idle.store(ending && queued == 0 && ring->Fill() == 0);
@@ -228,12 +235,10 @@ private:
     Block blocks[kHeaders];
     size_t blockFrames = 0;
     bool starved = false;      // output thread only
-    std::string failure;       // written by the output thread before failed is set
     std::atomic<bool> running{false};
     std::atomic<bool> draining{false};
     std::atomic<bool> idle{false};
     std::atomic<bool> pausedNow{false};
-    std::atomic<bool> failed{false};
     std::atomic<uint64_t> underruns{0};
 };
 

@@ -2,39 +2,20 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <functional>
+#include <string>
 #include <type_traits>
 #include <utility>
 #include <vector>
 
 #include "device/device.h"
-#include "tests/support/psg_stand_in.h"
-#include "tests/support/level_tables.h"
+#include "tests/support/chip_fixture.h"
 #include "tests/support/recording_hub.h"
 #include "tests/support/reference_render.h"
 
 namespace {
-
-static_assert(std::has_unique_object_representations_v<PsgChip>, "chips compare bytewise");
-
-bool SameChip(const PsgChip& a, const PsgChip& b)
-{
-    return std::memcmp(&a, &b, sizeof(PsgChip)) == 0;
-}
-
-void ExpectChips(const ChipPair& expected, const char* what)
-{
-    SCOPED_TRACE(what);
-    EXPECT_TRUE(SameChip(StandInChip(0), expected[0])) << "chip 0";
-    EXPECT_TRUE(SameChip(StandInChip(1), expected[1])) << "chip 1";
-}
-
-void RestoreChips(const ChipPair& chips)
-{
-    StandInChip(0) = chips[0];
-    StandInChip(1) = chips[1];
-}
 
 uint32_t QrxsId()
 {
@@ -95,11 +76,30 @@ protected:
         StandInChip(1) = PsgChip{};
     }
 
-    std::vector<HubCall> log;
-    RecordingHub hub{log};
+    CallLog log;
+    RecordingSoundHub hub{log};
     Quarix dev{QrxsId()};
     ISoundSource* const source = &dev;
+    // What the hub's Updates found and rendered, framesPerUpdate frames each.
+    int32_t framesPerUpdate = 0;
+    std::vector<ChipPair> chipsAtUpdate;
+    std::vector<ChipPair> chipsAfterUpdate;
+    std::vector<StereoFrame> rendered;
+
+    void SetUp() override
+    {
+        hub.expected = source;
+        hub.onUpdate = [this](ISoundSource* from) {
+            chipsAtUpdate.push_back(SnapshotChips());
+            std::vector<StereoFrame> frames(static_cast<size_t>(framesPerUpdate), StereoFrame{0, 0});
+            from->Mix(frames.data(), framesPerUpdate);
+            rendered.insert(rendered.end(), frames.begin(), frames.end());
+            chipsAfterUpdate.push_back(SnapshotChips());
+        };
+    }
 };
+
+using Calls = std::vector<std::string>;
 
 // As the module leaves it after start-up: settings applied (gain 40,
 // enabled), both chips reset at 44100 Hz. The hub is attached per test.
@@ -107,6 +107,7 @@ class ReadyDevice : public NewDevice {
 protected:
     void SetUp() override
     {
+        NewDevice::SetUp();
         const SoundSettings settings{0, 1};
         dev.ApplySettings(&settings);
         dev.Init();
@@ -138,27 +139,6 @@ protected:
     const PortHandler* Outputs() { return dev.GetDescriptor()->outputTable; }
 };
 
-void ExpectResetState(int chip, int32_t rateHz, int32_t step, const std::array<int32_t, 16>& levels)
-{
-    SCOPED_TRACE(chip);
-    const PsgChip& c = StandInChip(chip);
-    EXPECT_EQ(c.sampleRate, rateHz);
-    EXPECT_EQ(c.step, step);
-    EXPECT_EQ(StandInLevels(chip), levels);
-    const std::array<int32_t, 8> resetRegs = {0, 15, 0, 15, 0, 15, 0, 15};
-    for (int i = 0; i < 8; ++i) {
-        EXPECT_EQ(c.regs[i], resetRegs[static_cast<size_t>(i)]) << "register " << i;
-    }
-    EXPECT_EQ(c.latched, 0);
-    EXPECT_EQ(c.lfsr, 0xF35u);
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(c.amplitude[i], 0) << "channel " << i;
-        EXPECT_EQ(c.period[i], step) << "channel " << i;
-        EXPECT_EQ(c.counter[i], step) << "channel " << i;
-        EXPECT_EQ(c.output[i], i == 3 ? 1 : 0) << "channel " << i;
-    }
-}
-
 TEST_F(NewDevice, BitReverseHoldsKnownPairs)
 {
     const std::pair<uint32_t, uint32_t> pairs[] = {
@@ -184,7 +164,7 @@ TEST_F(NewDevice, ConstructionTouchesNoChipAndNoHub)
     ExpectChips(ChipPair{{PsgChip{}, PsgChip{}}}, "chips still in their load state");
     EXPECT_EQ(dev.soundHub, nullptr);
     EXPECT_EQ(dev.enable, 0);
-    EXPECT_TRUE(log.empty());
+    EXPECT_TRUE(log.calls.empty());
 }
 
 TEST_F(NewDevice, GetIdYieldsTheBytesQrxs)
@@ -241,21 +221,18 @@ TEST_F(NewDevice, ConnectorTableBytes)
 
 TEST_F(NewDevice, ConnectDetachesTheOldHubAndAttachesTheNewOne)
 {
-    RecordingHub other{log};
+    RecordingSoundHub other{log, "Other"};
+    other.expected = source;
 
     EXPECT_TRUE(dev.Connect(nullptr));
-    EXPECT_TRUE(log.empty()) << "no hub, nobody called";
+    EXPECT_TRUE(log.calls.empty()) << "no hub, nobody called";
     EXPECT_TRUE(dev.Connect(&hub));
     EXPECT_TRUE(dev.Connect(&hub));
     EXPECT_TRUE(dev.Connect(&other));
     EXPECT_TRUE(dev.Connect(nullptr));
     EXPECT_TRUE(dev.Connect(nullptr));
-    const std::vector<HubCall> expected = {
-        {&hub, HubOp::Attach, source},   {&hub, HubOp::Detach, source}, {&hub, HubOp::Attach, source},
-        {&hub, HubOp::Detach, source},   {&other, HubOp::Attach, source},
-        {&other, HubOp::Detach, source},
-    };
-    EXPECT_EQ(log, expected);
+    EXPECT_EQ(log.calls, (Calls{"SoundHub.Attach", "SoundHub.Detach", "SoundHub.Attach", "SoundHub.Detach",
+                                "Other.Attach", "Other.Detach"}));
     EXPECT_EQ(dev.soundHub, nullptr);
 }
 
@@ -287,7 +264,7 @@ TEST_F(NewDevice, ApplySettingsGainIsVolumePlusFortyWithWrapAround)
             EXPECT_EQ(StandInLevels(1), *row.levels);
         }
     }
-    EXPECT_TRUE(log.empty()) << "no hub attached, no Update";
+    EXPECT_TRUE(log.calls.empty()) << "no hub attached, no Update";
 }
 
 TEST_F(ReadyDevice, WriteReachesChipPortAndOneBitReversed)
@@ -322,10 +299,10 @@ TEST_F(ReadyDevice, EachChipWriteFollowsOneUpdateThatRendersTheOldRegisters)
 {
     for (const uint32_t port : {kChip0Port, kChip1Port}) {
         SCOPED_TRACE(port);
-        log.clear();
-        hub.chipsAtUpdate.clear();
-        hub.rendered.clear();
-        hub.framesPerUpdate = 0;
+        log.calls.clear();
+        chipsAtUpdate.clear();
+        rendered.clear();
+        framesPerUpdate = 0;
         dev.Reset(0, 0);
         dev.Connect(&hub);
 
@@ -335,22 +312,19 @@ TEST_F(ReadyDevice, EachChipWriteFollowsOneUpdateThatRendersTheOldRegisters)
             dev.WritePort(port, b);
         }
         // Silence the tone: the frames due before the write still sound.
-        hub.framesPerUpdate = 3;
+        framesPerUpdate = 3;
         beforeWrites.push_back(SnapshotChips());
         dev.WritePort(port, kToneOffPortByte);
 
-        const std::vector<HubCall> expected = {
-            {&hub, HubOp::Attach, source}, {&hub, HubOp::Update, source}, {&hub, HubOp::Update, source},
-            {&hub, HubOp::Update, source}, {&hub, HubOp::Update, source},
-        };
-        EXPECT_EQ(log, expected);
-        ASSERT_EQ(hub.chipsAtUpdate.size(), beforeWrites.size());
+        EXPECT_EQ(log.calls, (Calls{"SoundHub.Attach", "SoundHub.Update", "SoundHub.Update", "SoundHub.Update",
+                                    "SoundHub.Update"}));
+        ASSERT_EQ(chipsAtUpdate.size(), beforeWrites.size());
         for (size_t i = 0; i < beforeWrites.size(); ++i) {
             SCOPED_TRACE(i);
-            EXPECT_TRUE(SameChip(hub.chipsAtUpdate[i][0], beforeWrites[i][0]));
-            EXPECT_TRUE(SameChip(hub.chipsAtUpdate[i][1], beforeWrites[i][1]));
+            EXPECT_TRUE(SameChip(chipsAtUpdate[i][0], beforeWrites[i][0]));
+            EXPECT_TRUE(SameChip(chipsAtUpdate[i][1], beforeWrites[i][1]));
         }
-        EXPECT_EQ(Mono(hub.rendered), Slice(kToneFrames, 0, 3));
+        EXPECT_EQ(Mono(rendered), Slice(kToneFrames, 0, 3));
         EXPECT_EQ(MixMono(3), std::vector<int32_t>(3, 0)) << "silent after the write";
         dev.Connect(nullptr);
     }
@@ -366,7 +340,7 @@ TEST_F(ReadyDevice, WritePortIgnoresOtherPorts)
         dev.WritePort(port, 0x0F);
     }
     ExpectChips(before, "no chip written");
-    EXPECT_EQ(log, (std::vector<HubCall>{{&hub, HubOp::Attach, source}})) << "no Update";
+    EXPECT_EQ(log.calls, Calls{"SoundHub.Attach"}) << "no Update";
 }
 
 TEST_F(ReadyDevice, DiscardWriteDoesNothing)
@@ -378,7 +352,7 @@ TEST_F(ReadyDevice, DiscardWriteDoesNothing)
         Outputs()[6](&dev, kIgnoredPort, data);
     }
     ExpectChips(before, "no chip written");
-    EXPECT_EQ(log, (std::vector<HubCall>{{&hub, HubOp::Attach, source}})) << "no Update";
+    EXPECT_EQ(log.calls, Calls{"SoundHub.Attach"}) << "no Update";
 }
 
 TEST_F(ReadyDevice, ResetPortResetsBothChipsAndLevelsWithoutUpdate)
@@ -392,11 +366,11 @@ TEST_F(ReadyDevice, ResetPortResetsBothChipsAndLevelsWithoutUpdate)
             level = -1;
         }
     }
-    log.clear();
+    log.calls.clear();
 
     Outputs()[0](&dev, kResetPort, 0);
 
-    EXPECT_TRUE(log.empty()) << "no Update";
+    EXPECT_TRUE(log.calls.empty()) << "no Update";
     ExpectResetState(0, 48000, 12603, kLevelsGain40);
     ExpectResetState(1, 48000, 12603, kLevelsGain40);
     EXPECT_EQ(MixMono(8), std::vector<int32_t>(8, 0));
@@ -445,11 +419,11 @@ TEST_F(ReadyDevice, SetRateResetsBothChipsToSilenceAndAnswersTrue)
         SCOPED_TRACE(rateHz);
         WriteAll(kChip0Port, {kTonePortBytes[0], kTonePortBytes[1], kTonePortBytes[2]});
         WriteAll(kChip1Port, {kNoisePortBytes[0], kNoisePortBytes[1]});
-        log.clear();
+        log.calls.clear();
 
         EXPECT_TRUE(source->SetRate(rateHz));
 
-        EXPECT_TRUE(log.empty()) << "no Update";
+        EXPECT_TRUE(log.calls.empty()) << "no Update";
         EXPECT_EQ(dev.rate, rateHz);
         ExpectResetState(0, rateHz, step, kLevelsGain40);
         ExpectResetState(1, rateHz, step, kLevelsGain40);
@@ -461,16 +435,16 @@ TEST_F(ReadyDevice, ApplySettingsUpdatesFirstAndResetsNoChip)
 {
     WriteAll(kChip0Port, {kTonePortBytes[0], kTonePortBytes[1], kTonePortBytes[2]});
     dev.Connect(&hub);
-    hub.framesPerUpdate = 3;
+    framesPerUpdate = 3;
 
     const SoundSettings settings{20, 0};
     dev.ApplySettings(&settings);
 
-    EXPECT_EQ(log, (std::vector<HubCall>{{&hub, HubOp::Attach, source}, {&hub, HubOp::Update, source}}));
-    EXPECT_EQ(Mono(hub.rendered), Slice(kToneFrames, 0, 3)) << "rendered while still enabled";
+    EXPECT_EQ(log.calls, (Calls{"SoundHub.Attach", "SoundHub.Update"}));
+    EXPECT_EQ(Mono(rendered), Slice(kToneFrames, 0, 3)) << "rendered while still enabled";
     // Only the level tables changed; the sounding amplitude waits for the
     // next attenuation write.
-    ChipPair expected = hub.chipsAfterUpdate.at(0);
+    ChipPair expected = chipsAfterUpdate.at(0);
     for (ChipPair::size_type chip = 0; chip < 2; ++chip) {
         std::memcpy(expected[chip].levels.level, kLevelsGain60.data(), sizeof(expected[chip].levels.level));
     }
@@ -496,9 +470,7 @@ TEST_F(ReadyDevice, HandlersThroughTheOutputTableReachTheDevice)
     EXPECT_EQ(StandInChip(0).regs[0], 0);
     EXPECT_EQ(StandInChip(1).regs[6], 0);
 
-    EXPECT_EQ(log, (std::vector<HubCall>{{&hub, HubOp::Attach, source},
-                                         {&hub, HubOp::Update, source},
-                                         {&hub, HubOp::Update, source}}));
+    EXPECT_EQ(log.calls, (Calls{"SoundHub.Attach", "SoundHub.Update", "SoundHub.Update"}));
 }
 
 // Rates whose timing step the chips cannot count with are not taken.
@@ -615,12 +587,16 @@ TEST_F(ReadyDevice, WritePortUsesOnlyTheLowEightBitsOfData)
 // missing or a reordered call fails.
 TEST_F(ReadyDevice, EntryPointsMakeExactlyTheseChipCalls)
 {
-    using Op = PsgCall::Op;
-    const auto resetBoth = [](int64_t rateHz, int64_t gain) {
-        return std::vector<PsgCall>{{Op::Reset, 0, rateHz, kChipClockHz},
-                                    {Op::Levels, 0, gain, 0},
-                                    {Op::Reset, 1, rateHz, kChipClockHz},
-                                    {Op::Levels, 1, gain, 0}};
+    const auto resetBoth = [](int rateHz, int gain) {
+        Calls calls;
+        char line[48];
+        for (int chip = 0; chip < 2; ++chip) {
+            std::snprintf(line, sizeof line, "Psg.Reset %d %d %d", chip, static_cast<int>(kChipClockHz), rateHz);
+            calls.emplace_back(line);
+            std::snprintf(line, sizeof line, "Psg.Levels %d %d", chip, gain);
+            calls.emplace_back(line);
+        }
+        return calls;
     };
     std::vector<StereoFrame> frames(40000, StereoFrame{0, 0});
     const SoundSettings louder{20, 1};
@@ -628,26 +604,24 @@ TEST_F(ReadyDevice, EntryPointsMakeExactlyTheseChipCalls)
     const struct {
         const char* what;
         std::function<void()> action;
-        std::vector<PsgCall> calls;
+        Calls calls;
     } rows[] = {
         {"Init", [&] { dev.Init(); }, resetBoth(44100, 40)},
-        {"ApplySettings", [&] { dev.ApplySettings(&louder); }, {{Op::Levels, 0, 60, 0}, {Op::Levels, 1, 60, 0}}},
-        {"chip 0 port", [&] { dev.WritePort(kChip0Port, 0x71); }, {{Op::Write, 0, 0x8E, 0}}},
-        {"chip 1 port", [&] { dev.WritePort(kChip1Port, 0x101); }, {{Op::Write, 1, 0x80, 0}}},
+        {"ApplySettings", [&] { dev.ApplySettings(&louder); }, {"Psg.Levels 0 60", "Psg.Levels 1 60"}},
+        {"chip 0 port", [&] { dev.WritePort(kChip0Port, 0x71); }, {"Psg.Write 0 0x8E"}},
+        {"chip 1 port", [&] { dev.WritePort(kChip1Port, 0x101); }, {"Psg.Write 1 0x80"}},
         {"ignored port", [&] { Outputs()[kDiscardHandler](&dev, kIgnoredPort, 0x71); }, {}},
         {"reset port", [&] { Outputs()[kResetHandler](&dev, kResetPort, 0); }, resetBoth(44100, 60)},
         {"rate too low", [&] { dev.SetRate(kMinChipRateHz - 1); }, {}},
         {"rate", [&] { dev.SetRate(48000); }, resetBoth(48000, 60)},
-        {"long mix", [&] { dev.Mix(frames.data() + 5, 39995); },
-         {{Op::RenderBoth, 0, 39995, 5}}},
-        {"disabled", [&] { dev.ApplySettings(&disabled); }, {{Op::Levels, 0, 60, 0}, {Op::Levels, 1, 60, 0}}},
+        {"long mix", [&] { dev.Mix(frames.data() + 5, 39995); }, {"Psg.RenderBoth @5 39995"}},
+        {"disabled", [&] { dev.ApplySettings(&disabled); }, {"Psg.Levels 0 60", "Psg.Levels 1 60"}},
         {"mix while disabled", [&] { dev.Mix(frames.data(), 100); }, {}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        PsgCallLog calls;
-        calls.frameBase = frames.data();
-        LogPsgCalls(&calls);
+        CallLog calls;
+        LogPsgCalls(&calls, frames.data());
         row.action();
         LogPsgCalls(nullptr);
         EXPECT_EQ(calls.calls, row.calls);

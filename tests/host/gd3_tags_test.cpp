@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "host/gd3_tags.h"
+#include "tests/support/host_result.h"
 
 namespace {
 
@@ -43,7 +44,7 @@ TEST(Gd3Tags, EnglishOrElseJapaneseInUtf8)
     const std::vector<uint8_t> file = FileWithTags(kFull);
     Gd3Tags tags;
     std::string warning;
-    ASSERT_TRUE(ReadGd3Tags(file.data(), file.size(), 0x40, &tags, &warning)) << warning;
+    ASSERT_TRUE(Ok(ReadGd3Tags(file.data(), file.size(), 0x40, &tags), &warning)) << warning;
     EXPECT_EQ(tags.track, "Track");
     EXPECT_EQ(tags.game, "\xE3\x82\xB2\xE3\x83\xBC\xE3\x83\xA0");  // ゲーム
     EXPECT_EQ(tags.system, "System");
@@ -53,7 +54,7 @@ TEST(Gd3Tags, EnglishOrElseJapaneseInUtf8)
     EXPECT_EQ(FormatGd3Tags(tags),
               "  Track:  Track\n  Game:   \xE3\x82\xB2\xE3\x83\xBC\xE3\x83\xA0\n  System: System\n"
               "  Author: Author\n  Date:   1989\n  Ripper: Ripper\n  Notes:  Line 1\n          Line 2\n");
-    EXPECT_TRUE(ReadGd3Tags(file.data(), file.size(), 0, &tags, &warning));  // no block: no tags, no warning
+    EXPECT_TRUE(Ok(ReadGd3Tags(file.data(), file.size(), 0, &tags), &warning));  // no block: no tags, no warning
     EXPECT_TRUE(tags.Empty());
 }
 
@@ -137,7 +138,7 @@ TEST(Gd3Tags, BrokenBlocksAreIgnoredWithOneWarning)
         Gd3Tags tags;
         tags.track = "stale";
         std::string warning;
-        EXPECT_FALSE(ReadGd3Tags(c.file.data(), c.file.size(), c.offset, &tags, &warning));
+        EXPECT_FALSE(Ok(ReadGd3Tags(c.file.data(), c.file.size(), c.offset, &tags), &warning));
         EXPECT_NE(warning.find(c.warning), std::string::npos) << warning;
         EXPECT_EQ(warning.find('\n'), std::string::npos);
         EXPECT_TRUE(tags.Empty());

@@ -16,6 +16,7 @@
 #include "host/sound_hub.h"
 #include "host/win32/module_binding.h"
 #include "host/win32/settings_sheet.h"
+#include "tests/support/host_result.h"
 
 namespace {
 
@@ -27,12 +28,12 @@ std::string BesideProgram(const char* name)
 
 class Collector final : public FrameSink {
 public:
-    void Take(const StereoFrame* frames, size_t count) override
+    void Take(std::span<const StereoFrame> frames) override
     {
-        for (size_t i = 0; i < count; ++i) {
-            peak = std::max(peak, frames[i].left);
+        for (const StereoFrame& f : frames) {
+            peak = std::max(peak, f.left);
         }
-        taken += count;
+        taken += frames.size();
     }
     int32_t peak = 0;
     size_t taken = 0;
@@ -76,11 +77,11 @@ TEST(J27Host, MissingOrForeignModulesAreRefusedWithTheirPath)
     SoundHub hub(nullptr);
     std::string error;
     ModuleBinding missing(BesideProgram("NoSuch.j27"));
-    EXPECT_FALSE(missing.Bind(bus, hub, &error));
+    EXPECT_FALSE(Ok(missing.Bind(bus, hub), &error));
     EXPECT_NE(error.find("cannot load"), std::string::npos) << error;
     EXPECT_NE(error.find("NoSuch.j27"), std::string::npos) << error;
     ModuleBinding foreign("kernel32.dll");
-    EXPECT_FALSE(foreign.Bind(bus, hub, &error));
+    EXPECT_FALSE(Ok(foreign.Bind(bus, hub), &error));
     EXPECT_NE(error.find("exports no J27CreateModule"), std::string::npos) << error;
 }
 
@@ -94,7 +95,7 @@ TEST(J27Host, SettingsAppliedInTheSheetReachTheDeviceAndPersist)
     std::string error;
     {
         ModuleBinding binding("");
-        ASSERT_TRUE(binding.Bind(bus, hub, &error)) << error;
+        ASSERT_TRUE(Ok(binding.Bind(bus, hub), &error)) << error;
         EXPECT_EQ(bus.BoundPorts(), 4u);
         EXPECT_EQ(hub.SourceCount(), 1u);
         ASSERT_EQ(binding.registry.pages.size(), 1u);
@@ -102,7 +103,7 @@ TEST(J27Host, SettingsAppliedInTheSheetReachTheDeviceAndPersist)
 
         PageSite site;
         HWND sheet = nullptr;
-        ASSERT_TRUE(ShowSettingsSheet(binding.registry, site, true, &sheet, &error)) << error;
+        ASSERT_TRUE(Ok(ShowSettingsSheet(binding.registry, site, true, &sheet), &error)) << error;
         Pump(sheet, 5);
         const HWND page = PropSheet_GetCurrentPageHwnd(sheet);
         ASSERT_NE(page, nullptr);
@@ -147,7 +148,7 @@ TEST(J27Host, SettingsAppliedInTheSheetReachTheDeviceAndPersist)
     {
         // The next module life starts from the file.
         ModuleBinding binding("");
-        ASSERT_TRUE(binding.Bind(bus, hub, &error)) << error;
+        ASSERT_TRUE(Ok(binding.Bind(bus, hub), &error)) << error;
         EXPECT_EQ(LoudFrames(bus, hub, sink), 0);
     }
     DeleteFileA(ini.c_str());

@@ -10,6 +10,7 @@
 
 #include "host/frame_ring.h"
 #include "host/live_player.h"
+#include "host/render_options.h"
 
 namespace {
 
@@ -60,33 +61,34 @@ TEST(FrameRing, CarriesEveryFrameInOrderBetweenTwoThreads)
 TEST(LiveOptions, ParseAndRefuseAsDocumented)
 {
     struct Case {
-        std::vector<std::string> args;
-        bool moduleOption;
-        int result;  // of ParseLiveOption on args[0]
+        std::vector<std::string> args;  // after the input
+        bool offersSettings;            // j27host
+        bool ok;
         uint32_t latencyMs;
     };
     const Case cases[] = {
-        {{"--latency", "10"}, false, 1, 10},       {{"--latency", "2000"}, false, 1, 2000},
-        {{"--latency", "9"}, false, -1, 75},       {{"--latency", "2001"}, false, -1, 75},
-        {{"--latency", "50ms"}, false, -1, 75},    {{"--latency"}, false, -1, 75},
-        {{"--device"}, false, -1, 75},             {{"--settings"}, false, 0, 75},
-        {{"--settings"}, true, 1, 75},             {{"-o", "x.wav"}, false, 0, 75},
+        {{"--latency", "10"}, false, true, 10},     {{"--latency", "2000"}, false, true, 2000},
+        {{"--latency", "9"}, false, false, 75},     {{"--latency", "2001"}, false, false, 75},
+        {{"--latency", "50ms"}, false, false, 75},  {{"--latency"}, false, false, 75},
+        {{"--device"}, false, false, 75},           {{"--settings", "--play"}, false, false, 75},
+        {{"--settings", "--play"}, true, true, 75}, {{"-o", "x.wav"}, false, true, 75},
+        // Live-only options without --play are refused, not ignored.
+        {{"--settings"}, true, false, 75},          {{"--device", "sink"}, false, false, 75},
     };
     for (const Case& c : cases) {
-        LiveOptions options;
-        std::string error;
-        size_t i = 0;
-        EXPECT_EQ(ParseLiveOption(c.args, &i, c.moduleOption, &options, &error), c.result) << c.args[0];
-        EXPECT_EQ(options.latencyMs, c.latencyMs) << c.args[0];
-        EXPECT_EQ(c.result < 0, !error.empty()) << c.args[0];
+        SCOPED_TRACE(::testing::PrintToString(c.args));
+        FrontEnd frontEnd;
+        frontEnd.offersSettings = c.offersSettings;
+        std::vector<std::string> args = {"in.vgm"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        RenderOptions options;
+        const Result parsed = ParseRenderOptions(args, frontEnd, &options);
+        EXPECT_EQ(parsed.Ok(), c.ok) << parsed.Message();
+        EXPECT_EQ(parsed.Ok(), parsed.Message().empty());
+        if (c.ok) {
+            EXPECT_EQ(options.live.latencyMs, c.latencyMs);
+        }
     }
-    // Live-only options without --play are refused, not ignored.
-    LiveOptions settingsAlone;
-    settingsAlone.settings = true;
-    LiveSession session(settingsAlone, nullptr);
-    std::string error;
-    EXPECT_FALSE(session.Start(44100, 100, "", nullptr, &error));
-    EXPECT_NE(error.find("--play"), std::string::npos);
 }
 
 }  // namespace

@@ -16,7 +16,8 @@
 #include <commctrl.h>
 #include <prsht.h>
 
-#include "host/render_app.h"
+#include "host/front_end.h"
+#include "host/render.h"
 #include "host/win32/live_settings.h"
 #include "host/win32/module_binding.h"
 
@@ -32,10 +33,10 @@ public:
     {
     }
 
-    bool Open(std::string* error) override
+    Result Open() override
     {
         opened = std::chrono::steady_clock::now();
-        return LiveSettingsSheet::Open(error);
+        return LiveSettingsSheet::Open();
     }
 
     void Pump(uint64_t frame, uint64_t queuedFrames) override
@@ -83,6 +84,19 @@ private:
     std::chrono::steady_clock::time_point opened;
 };
 
+// The module's binding, with the driving sheet as its sheet.
+class DrivenBinding final : public DeviceBinding {
+public:
+    DrivenBinding(ModuleBinding& binding, DrivingSheet& drivingSheet) : module(binding), sheet(drivingSheet) {}
+    Result Bind(PortBus& bus, SoundHub& hub) override { return module.Bind(bus, hub); }
+    void Release() override { module.Release(); }
+    SettingsWhilePlaying* SettingsSheet() override { return &sheet; }
+
+private:
+    ModuleBinding& module;
+    DrivingSheet& sheet;
+};
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -99,10 +113,10 @@ int main(int argc, char** argv)
     options.quiet = true;
     options.live.play = true;
     options.live.settings = true;
-    options.live.companion = &sheet;
-    const int status = RunRender(options, "live_volume_test", binding, stdout, stderr);
-    if (status != 0) {
-        return status;
+    DrivenBinding driven(binding, sheet);
+    const Result played = RenderOne(options, {"live_volume_test", &driven, stdout, stderr});
+    if (!played.Ok()) {
+        return ExitWith(played, "live_volume_test", stderr);
     }
     if (!sheet.done || !sheet.silenced || sheet.site.applied != 3 || !sheet.closed || sheet.Sheet() != nullptr) {
         std::fprintf(stderr, "live_volume_test: applied %d times (want 3: Apply twice, then OK), sheet %s\n",

@@ -13,9 +13,10 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
-#include "host/audio_output.h"
+#include "host/file_writer.h"
 #include "host/output_target.h"
 #include "tests/host/scratch_dir.h"
+#include "tests/support/host_result.h"
 
 namespace {
 
@@ -38,6 +39,7 @@ mode_t TypeOf(const std::string& path)
 
 // Three frames of raw output: left 1, 2, 3, right their negatives.
 const StereoFrame kFrames[] = {{1, -1}, {2, -2}, {3, -3}};
+const PcmFrame kPcmFrames[] = {{1, -1}, {2, -2}, {3, -3}};
 constexpr size_t kRawBytes = sizeof kFrames;
 
 }  // namespace
@@ -75,7 +77,7 @@ TEST_F(OutputTarget_, EachKindOfPathLeadsWhereExpected)
         SCOPED_TRACE(c.path);
         ::OutputTarget target;
         std::string error;
-        ASSERT_EQ(ResolveOutputTarget(c.path, &target, &error), c.ok) << error;
+        ASSERT_EQ(Ok(ResolveOutputTarget(c.path, &target), &error), c.ok) << error;
         if (c.ok) {
             EXPECT_EQ(target.kind, c.kind);
             EXPECT_EQ(target.finalPath, c.finalPath);
@@ -114,11 +116,11 @@ TEST_F(OutputTarget_, TargetsKeepTheirKindAndGetTheFrames)
         if (c.type == S_IFIFO) {
             reader = std::thread([&] { fromFifo = ReadAll(c.path); });
         }
-        AudioOutput output;
+        FileWriter output;
         std::string error;
-        ASSERT_TRUE(output.Open("", c.path, 44100, 3, stdout, &error)) << error;
-        output.Take(kFrames, 3);
-        EXPECT_TRUE(output.Finish(&error)) << error;
+        ASSERT_TRUE(Ok(output.Open("", c.path, 44100, 3, stdout), &error)) << error;
+        output.Take(std::span<const StereoFrame>(kFrames));
+        EXPECT_TRUE(Ok(output.Finish(), &error)) << error;
         if (reader.joinable()) {
             reader.join();
             EXPECT_EQ(fromFifo.size(), kRawBytes);
@@ -148,14 +150,15 @@ TEST_F(OutputTarget_, WhenTheSecondRenameFailsTheFirstFileIsPutBack)
             WriteAll(wav, "old wav");
             WriteAll(wav + ".old", "someone's file");  // the backup takes another name
         }
-        AudioOutput output;
+        FileWriter output;
         std::string error;
-        ASSERT_TRUE(output.Open(wav, raw, 44100, 3, stdout, &error)) << error;
-        output.Take(kFrames, 3);
+        ASSERT_TRUE(Ok(output.Open(wav, raw, 44100, 3, stdout), &error)) << error;
+        output.Take(std::span<const StereoFrame>(kFrames));
+        output.Take(std::span<const PcmFrame>(kPcmFrames));
         // The raw file's place is taken by a directory that is not empty by now.
         ASSERT_EQ(mkdir(raw.c_str(), 0700), 0);
         WriteAll(raw + "/x", "");
-        EXPECT_FALSE(output.Finish(&error));
+        EXPECT_FALSE(Ok(output.Finish(), &error));
         EXPECT_NE(error.find(raw), std::string::npos) << error;
         if (c.wavExisted) {
             EXPECT_EQ(ReadAll(wav), "old wav");

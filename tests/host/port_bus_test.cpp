@@ -62,7 +62,7 @@ protected:
 TEST_F(PortBusTest, WritesReachTheHandlerTheConnectorNames)
 {
     const PortConnector table[] = {{0x108, 2, 0}, {0xAC, 2, 3}, {0x1FF, 2, 8}, {0, 0, 0}};
-    ASSERT_TRUE(bus.Connect(&device, table)) << bus.lastError;
+    ASSERT_TRUE(bus.Connect(&device, table)) << bus.Refusal();
     EXPECT_TRUE(bus.Write(0xAC, 0x80));
     EXPECT_TRUE(bus.Write(0x108, 7));
     EXPECT_TRUE(bus.Write(0x1FF, 0xFF));
@@ -75,7 +75,7 @@ TEST_F(PortBusTest, WritesReachTheHandlerTheConnectorNames)
 TEST_F(PortBusTest, TheDevicesOwnTableBindsItsFourPorts)
 {
     Quarix quarix(kDeviceIdQrxs);
-    ASSERT_TRUE(bus.Connect(&quarix, Quarix::kConnectors)) << bus.lastError;
+    ASSERT_TRUE(bus.Connect(&quarix, Quarix::kConnectors)) << bus.Refusal();
     EXPECT_EQ(bus.BoundPorts(), 4u);
     for (uint32_t port : {0xACu, 0xAEu, 0xAFu, 0x108u}) {
         EXPECT_TRUE(bus.Write(port, 0x9F)) << port;
@@ -120,7 +120,7 @@ TEST_F(PortBusTest, BadTablesAreRefusedWhole)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_FALSE(bus.Connect(&device, c.table.data()));
-        EXPECT_NE(bus.lastError.find(c.reason), std::string::npos) << bus.lastError;
+        EXPECT_NE(bus.Refusal().find(c.reason), std::string::npos) << bus.Refusal();
         EXPECT_FALSE(bus.Write(0xAC, 1));  // nothing of the table was bound
     }
     FakeDevice noTable;

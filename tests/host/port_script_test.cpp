@@ -3,12 +3,13 @@
 #include <string>
 
 #include "host/port_script.h"
+#include "tests/support/host_result.h"
 
 namespace {
 
 bool Parse(const std::string& text, PortScript* script, std::string* error)
 {
-    return ParsePortScript(reinterpret_cast<const uint8_t*>(text.data()), text.size(), script, error);
+    return Ok(ParsePortScript(reinterpret_cast<const uint8_t*>(text.data()), text.size(), script), error);
 }
 
 }  // namespace

@@ -11,10 +11,12 @@
 #include <vector>
 
 #include "host/fade.h"
+#include "host/front_end.h"
 #include "host/native_binding.h"
 #include "host/player.h"
-#include "host/render_app.h"
+#include "host/render_options.h"
 #include "tests/host/scratch_dir.h"
+#include "tests/support/host_result.h"
 #include "tests/support/vgm_builder.h"
 
 namespace fs = std::filesystem;
@@ -26,16 +28,9 @@ protected:
     // Runs the front end; returns its exit code, with stdout and stderr text.
     int Run(const std::vector<std::string>& args)
     {
-        RenderOptions options;
-        std::string error;
-        if (!ParseRenderOptions(args, false, &options, &error)) {
-            ADD_FAILURE() << error;
-            return -1;
-        }
         std::FILE* out = std::tmpfile();
         std::FILE* err = std::tmpfile();
-        NativeBinding binding;
-        const int rc = RunInputs(options, "quarix-render", binding, out, err);
+        const int rc = ExitWith(RunFrontEnd(NativeFrontEnd(), args, out, err), "quarix-render", err);
         stdoutText = Slurp(out);
         stderrText = Slurp(err);
         return rc;
@@ -133,7 +128,7 @@ TEST(RenderOptions, NewOptionsAndTheirLimits)
         SCOPED_TRACE(::testing::PrintToString(c.args));
         RenderOptions options;
         std::string error;
-        EXPECT_EQ(ParseRenderOptions(c.args, false, &options, &error), c.error == nullptr) << error;
+        EXPECT_EQ(Ok(ParseRenderOptions(c.args, NativeFrontEnd(), &options), &error), c.error == nullptr) << error;
         if (c.error != nullptr) {
             EXPECT_EQ(error.rfind(c.error, 0), 0u) << error;
         } else {
@@ -142,10 +137,12 @@ TEST(RenderOptions, NewOptionsAndTheirLimits)
     }
     RenderOptions options;
     std::string error;
-    ASSERT_TRUE(ParseRenderOptions({"a", "b", "-d", "out", "--raw"}, false, &options, &error));
+    ASSERT_TRUE(Ok(ParseRenderOptions({"a", "b", "-d", "out", "--raw"}, NativeFrontEnd(), &options), &error));
     EXPECT_TRUE(options.rawInDir);
     EXPECT_TRUE(options.rawPath.empty());
-    EXPECT_FALSE(ParseRenderOptions({"a", "-j", "2"}, true, &options, &error));  // j27host: one after another
+    FrontEnd oneAtATime;  // as j27host, which renders one file after another
+    oneAtATime.offersModule = true;
+    EXPECT_FALSE(Ok(ParseRenderOptions({"a", "-j", "2"}, oneAtATime, &options), &error));
 }
 
 TEST_F(RenderTest, TinyVgmGivesExactWavHeaderAndFrames)
@@ -431,16 +428,16 @@ TEST_F(RenderTest, BatchWritesEveryGoodInputAndNamesTheBadOne)
     EXPECT_NE(stderrText.find("3 files: 2 written, 1 failed"), std::string::npos) << stderrText;
 }
 
-TEST(FadeSink, RampsLinearlyToZeroAcrossBatches)
+TEST(FadeStage, RampsLinearlyToZeroAcrossBatches)
 {
-    struct Recorder final : FrameSink {
-        void Take(const StereoFrame* frames, size_t count) override { got.insert(got.end(), frames, frames + count); }
+    struct {
         std::vector<StereoFrame> got;
+        void Take(std::span<const StereoFrame> frames) { got.insert(got.end(), frames.begin(), frames.end()); }
     } recorder;
-    FadeSink fade(&recorder, 2, 4);
+    FadeStage fade(2, 4);
     const StereoFrame loud[3] = {{1000, -1001}, {1000, -1001}, {1000, -1001}};
-    fade.Take(loud, 3);  // the fade starts inside the first batch
-    fade.Take(loud, 3);
+    recorder.Take(fade.Process(loud));  // the fade starts inside the first batch
+    recorder.Take(fade.Process(loud));
     const int32_t left[] = {1000, 1000, 1000, 750, 500, 250};
     const int32_t right[] = {-1001, -1001, -1001, -750, -500, -250};  // towards zero
     ASSERT_EQ(recorder.got.size(), 6u);

@@ -3,10 +3,11 @@
 #include <vector>
 
 #include "device/device.h"
+#include "host/player.h"
 #include "host/port_bus.h"
 #include "host/port_script.h"
-#include "host/player.h"
 #include "host/sound_hub.h"
+#include "tests/support/host_result.h"
 
 namespace {
 
@@ -36,11 +37,11 @@ public:
 
 class Collector final : public FrameSink {
 public:
-    void Take(const StereoFrame* frames, size_t count) override
+    void Take(std::span<const StereoFrame> frames) override
     {
-        batches.push_back(count);
-        for (size_t i = 0; i < count; ++i) {
-            left.push_back(frames[i].left);
+        batches.push_back(frames.size());
+        for (const StereoFrame& f : frames) {
+            left.push_back(f.left);
         }
     }
     std::vector<size_t> batches;
@@ -89,16 +90,16 @@ TEST(PlayScript, EachMixLineIsOneMixCall)
     PortScript script;
     std::string error;
     const std::string text = "rate 8000\nmix 3\nmix 20000\nmix 0\nmix 1\n";
-    ASSERT_TRUE(ParsePortScript(reinterpret_cast<const uint8_t*>(text.data()), text.size(), &script, &error));
+    ASSERT_TRUE(Ok(ParsePortScript(reinterpret_cast<const uint8_t*>(text.data()), text.size(), &script), &error));
     PlayPlan plan;
-    ASSERT_TRUE(PlanScript(script, PlayOptions{}, &plan, &error)) << error;
+    ASSERT_TRUE(Ok(PlanScript(script, PlayOptions{}, &plan), &error)) << error;
     EXPECT_EQ(plan.hostRateHz, 8000);
     Collector sink;
     SoundHub hub(&sink);
     CountingSource source;
     hub.Attach(&source);
     PortBus bus;
-    PlayScript(script, plan, bus, hub);
+    PlayScript(script, plan, bus, hub, nullptr);
     EXPECT_EQ(source.mixes, (std::vector<int32_t>{3, 20000, 1}));
     EXPECT_EQ(source.rates, (std::vector<int32_t>{8000, 8000}));  // the host's start, then the line
     EXPECT_EQ(sink.left.size(), 20004u);
@@ -118,7 +119,7 @@ TEST(PlayVgm, HubMixesAtBlockBoundariesAndAtEveryWrite)
     PlayOptions options;
     PlayPlan plan;
     std::string error;
-    ASSERT_TRUE(PlanVgm(song, options, &plan, &error)) << error;
+    ASSERT_TRUE(Ok(PlanVgm(song, options, &plan), &error)) << error;
     Collector sink;
     SoundHub hub(&sink);
     PortBus bus;
@@ -128,7 +129,7 @@ TEST(PlayVgm, HubMixesAtBlockBoundariesAndAtEveryWrite)
     quarix.Connect(&hub);
     CountingSource probe;
     hub.Attach(&probe);
-    PlayVgm(song, options, plan, bus, hub);
+    PlayVgm(song, plan, bus, hub, nullptr);
     quarix.Connect(nullptr);
     // Probe is mixed only by the hub's own rounds: 1024, 2048 and the end at 3000.
     EXPECT_EQ(probe.mixes, (std::vector<int32_t>{1024, 1024, 952}));

@@ -8,6 +8,7 @@
 #include "host/input_file.h"
 #include "host/player.h"
 #include "host/vgm_reader.h"
+#include "tests/support/host_result.h"
 #include "tests/support/vgm_builder.h"
 
 namespace {
@@ -134,7 +135,7 @@ TEST(VgmReader, EachCommandIsReadOrSkippedByItsLength)
         const std::vector<uint8_t> file = b.Finish();
         VgmSong song;
         std::string error;
-        ASSERT_TRUE(ParseVgm(file.data(), file.size(), &song, &error)) << error;
+        ASSERT_TRUE(Ok(ParseVgm(file.data(), file.size(), &song), &error)) << error;
         std::vector<VgmEvent> expected = c.events;
         expected.push_back(W(0, 0x9F));
         EXPECT_TRUE(Same(song.events, expected)) << Describe(song.events);
@@ -149,7 +150,7 @@ TEST(VgmReader, HeaderFields)
     const std::vector<uint8_t> file = b.Add({0x66}).Finish();
     VgmSong song;
     std::string error;
-    ASSERT_TRUE(ParseVgm(file.data(), file.size(), &song, &error)) << error;
+    ASSERT_TRUE(Ok(ParseVgm(file.data(), file.size(), &song), &error)) << error;
     EXPECT_EQ(song.snClockHz, 2000000u);
     EXPECT_TRUE(song.dualChip);
     EXPECT_EQ(song.version, 0x170u);
@@ -179,7 +180,7 @@ TEST(VgmReader, DataStartFollowsVersion)
         const std::vector<uint8_t> file = b.Finish();
         VgmSong song;
         std::string error;
-        ASSERT_TRUE(ParseVgm(file.data(), file.size(), &song, &error)) << error;
+        ASSERT_TRUE(Ok(ParseVgm(file.data(), file.size(), &song), &error)) << error;
         EXPECT_EQ(song.dataStart, c.expectedStart);
         EXPECT_TRUE(Same(song.events, {W(0, 0x80)})) << Describe(song.events);
     }
@@ -192,7 +193,7 @@ TEST(VgmReader, NeighbouringWaitsMergeExceptAcrossTheLoopPoint)
     const std::vector<uint8_t> file = b.Finish();
     VgmSong song;
     std::string error;
-    ASSERT_TRUE(ParseVgm(file.data(), file.size(), &song, &error)) << error;
+    ASSERT_TRUE(Ok(ParseVgm(file.data(), file.size(), &song), &error)) << error;
     EXPECT_TRUE(Same(song.events, {Wait(735 + 882 + 16), Wait(1), W(0, 0x81), Wait(735)})) << Describe(song.events);
     EXPECT_EQ(song.loopEvent, 1u);
     EXPECT_EQ(song.introSamples, 1633u);
@@ -208,7 +209,7 @@ TEST(VgmReader, LoopPointAtASkippedCommandStillSeparatesTheWaits)
     const std::vector<uint8_t> file = b.Finish();
     VgmSong song;
     std::string error;
-    ASSERT_TRUE(ParseVgm(file.data(), file.size(), &song, &error)) << error;
+    ASSERT_TRUE(Ok(ParseVgm(file.data(), file.size(), &song), &error)) << error;
     EXPECT_TRUE(Same(song.events, {Wait(735), Wait(882)})) << Describe(song.events);
     EXPECT_EQ(song.loopEvent, 1u);
     EXPECT_EQ(song.introSamples, 735u);
@@ -220,7 +221,7 @@ TEST(VgmReader, WithoutLoopTheLoopCountChangesNothing)
     const std::vector<uint8_t> file = VgmBuilder().Add({0x62, 0x66}).Finish();
     VgmSong song;
     std::string error;
-    ASSERT_TRUE(ParseVgm(file.data(), file.size(), &song, &error)) << error;
+    ASSERT_TRUE(Ok(ParseVgm(file.data(), file.size(), &song), &error)) << error;
     EXPECT_EQ(song.loopEvent, kNoLoop);
     EXPECT_EQ(VgmPlaySamples(song, 5), 735u);
 }
@@ -231,7 +232,7 @@ TEST(VgmReader, MissingEndCommandPlaysToTheEndWithAWarning)
     VgmSong song;
     std::string error;
     std::vector<std::string> warnings;
-    ASSERT_TRUE(ParseVgm(file.data(), file.size(), &song, &error, &warnings)) << error;
+    ASSERT_TRUE(Ok(ParseVgm(file.data(), file.size(), &song, &warnings), &error)) << error;
     EXPECT_FALSE(song.hasEndCommand);
     EXPECT_TRUE(Same(song.events, {W(0, 0x90), Wait(735)}));
     ASSERT_EQ(warnings.size(), 1u);
@@ -247,7 +248,7 @@ TEST(VgmReader, CommandsStopAtTheGd3Tag)
     const std::vector<uint8_t> file = b.Finish();
     VgmSong song;
     std::string error;
-    ASSERT_TRUE(ParseVgm(file.data(), file.size(), &song, &error)) << error;
+    ASSERT_TRUE(Ok(ParseVgm(file.data(), file.size(), &song), &error)) << error;
     EXPECT_TRUE(Same(song.events, {W(0, 0x90), Wait(735)}));
 }
 
@@ -333,7 +334,7 @@ TEST(VgmReader, MalformedFilesAreRefusedWithAReason)
         SCOPED_TRACE(c.name);
         VgmSong song;
         std::string error;
-        EXPECT_FALSE(ParseVgm(c.file.data(), c.file.size(), &song, &error));
+        EXPECT_FALSE(Ok(ParseVgm(c.file.data(), c.file.size(), &song), &error));
         EXPECT_NE(error.find(c.reason), std::string::npos) << error;
     }
 }
@@ -346,14 +347,14 @@ TEST(VgmPlan, WaitsPastTheLimitAreRefused)
     const std::vector<uint8_t> file = b.Finish();
     VgmSong song;
     std::string error;
-    ASSERT_TRUE(ParseVgm(file.data(), file.size(), &song, &error)) << error;
+    ASSERT_TRUE(Ok(ParseVgm(file.data(), file.size(), &song), &error)) << error;
     PlayOptions options;
     PlayPlan plan;
-    EXPECT_FALSE(PlanVgm(song, options, &plan, &error));
+    EXPECT_FALSE(Ok(PlanVgm(song, options, &plan), &error));
     EXPECT_NE(error.find("25.0 hours"), std::string::npos) << error;
     EXPECT_NE(error.find("--max-hours"), std::string::npos) << error;
     options.maxHours = 26;
-    EXPECT_TRUE(PlanVgm(song, options, &plan, &error)) << error;
+    EXPECT_TRUE(Ok(PlanVgm(song, options, &plan), &error)) << error;
     EXPECT_EQ(plan.totalFrames, 25ull * 3600u * 44100u);
 }
 
@@ -364,15 +365,15 @@ TEST(VgmPlan, LoopsCountTowardsTheLimit)
     const std::vector<uint8_t> file = b.Finish();
     VgmSong song;
     std::string error;
-    ASSERT_TRUE(ParseVgm(file.data(), file.size(), &song, &error)) << error;
+    ASSERT_TRUE(Ok(ParseVgm(file.data(), file.size(), &song), &error)) << error;
     PlayOptions options;
     PlayPlan plan;
     options.loops = 2;
-    EXPECT_TRUE(PlanVgm(song, options, &plan, &error)) << error;
+    EXPECT_TRUE(Ok(PlanVgm(song, options, &plan), &error)) << error;
     options.loops = 3;  // 1 minute + 30 hours
-    EXPECT_FALSE(PlanVgm(song, options, &plan, &error));
+    EXPECT_FALSE(Ok(PlanVgm(song, options, &plan), &error));
     options.loops = 1000000;
-    EXPECT_FALSE(PlanVgm(song, options, &plan, &error));
+    EXPECT_FALSE(Ok(PlanVgm(song, options, &plan), &error));
 }
 
 TEST(VgmPlan, PitchFixedChipRate)
@@ -393,13 +394,13 @@ TEST(VgmPlan, ClocksBeyondTheChipsReachAreRefused)
         const std::vector<uint8_t> file = VgmBuilder(clock).Add({0x66}).Finish();
         VgmSong song;
         std::string error;
-        ASSERT_TRUE(ParseVgm(file.data(), file.size(), &song, &error)) << error;
+        ASSERT_TRUE(Ok(ParseVgm(file.data(), file.size(), &song), &error)) << error;
         PlayOptions options;
         PlayPlan plan;
-        EXPECT_FALSE(PlanVgm(song, options, &plan, &error));
+        EXPECT_FALSE(Ok(PlanVgm(song, options, &plan), &error));
         EXPECT_NE(error.find("--no-pitch-fix"), std::string::npos) << error;
         options.pitchFix = false;
-        EXPECT_TRUE(PlanVgm(song, options, &plan, &error)) << error;
+        EXPECT_TRUE(Ok(PlanVgm(song, options, &plan), &error)) << error;
         EXPECT_EQ(plan.chipRateHz, 44100);
     }
 }
@@ -413,7 +414,7 @@ TEST(InputFile, GzipIsUnpackedAndItsFaultsReported)
         std::vector<uint8_t> bytes = packed;
         InputKind kind = InputKind::PortScript;
         std::string error;
-        ASSERT_TRUE(PrepareInput(&bytes, kMaxInputBytes, &kind, &error)) << error;
+        ASSERT_TRUE(Ok(PrepareInput(&bytes, kMaxInputBytes, &kind), &error)) << error;
         EXPECT_EQ(kind, InputKind::Vgm);
         EXPECT_EQ(bytes, vgm);
     }
@@ -423,7 +424,7 @@ TEST(InputFile, GzipIsUnpackedAndItsFaultsReported)
             std::vector<uint8_t> bytes(packed.begin(), packed.begin() + static_cast<std::ptrdiff_t>(keep));
             InputKind kind;
             std::string error;  // each case its own message
-            EXPECT_FALSE(PrepareInput(&bytes, kMaxInputBytes, &kind, &error)) << keep;
+            EXPECT_FALSE(Ok(PrepareInput(&bytes, kMaxInputBytes, &kind), &error)) << keep;
             EXPECT_NE(error.find("ends early"), std::string::npos) << error;
         }
     }
@@ -433,7 +434,7 @@ TEST(InputFile, GzipIsUnpackedAndItsFaultsReported)
         bytes[bytes.size() - 6] ^= 0xFF;
         InputKind kind;
         std::string error;
-        EXPECT_FALSE(PrepareInput(&bytes, kMaxInputBytes, &kind, &error));
+        EXPECT_FALSE(Ok(PrepareInput(&bytes, kMaxInputBytes, &kind), &error));
         EXPECT_NE(error.find("corrupt"), std::string::npos) << error;
     }
     {
@@ -441,7 +442,7 @@ TEST(InputFile, GzipIsUnpackedAndItsFaultsReported)
         std::vector<uint8_t> bytes = packed;
         InputKind kind;
         std::string error;
-        EXPECT_FALSE(PrepareInput(&bytes, vgm.size() - 1, &kind, &error));
+        EXPECT_FALSE(Ok(PrepareInput(&bytes, vgm.size() - 1, &kind), &error));
         EXPECT_NE(error.find("unpacks to more than"), std::string::npos) << error;
     }
     {
@@ -450,7 +451,7 @@ TEST(InputFile, GzipIsUnpackedAndItsFaultsReported)
         std::vector<uint8_t> bytes = Gzip(std::vector<uint8_t>(text.begin(), text.end()));
         InputKind kind;
         std::string error;
-        EXPECT_FALSE(PrepareInput(&bytes, kMaxInputBytes, &kind, &error));
+        EXPECT_FALSE(Ok(PrepareInput(&bytes, kMaxInputBytes, &kind), &error));
         EXPECT_NE(error.find("not a VGM"), std::string::npos) << error;
     }
 }

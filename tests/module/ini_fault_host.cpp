@@ -12,7 +12,7 @@
 #include <cstring>
 #include <string>
 
-#include "module/module_api.h"
+#include "contract/module_api.h"
 #include "tests/support/recording_host.h"
 #include "tests/support/scratch_dir.h"
 

@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "module/module_api.h"
+#include "contract/module_api.h"
+#include "tests/support/recording_host.h"
 #include "tests/support/relocated_main.h"
 #include "tests/support/scratch_dir.h"
-#include "tests/support/recording_host.h"
 
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
@@ -26,17 +26,14 @@ namespace {
 
 const char kConnect[] = "PortBus.Connect QRXS [08010200 AC000203 AE000206 AF000203 00000000]";
 
-class LoadedLibrary : public ::testing::Test {
+class LoadedLibrary : public QuarixLibrary {
 protected:
-    static void SetUpTestSuite()
-    {
-        create = LoadQuarix(libraryDir, &library);
-    }
-
     void SetUp() override
     {
-        ASSERT_NE(library, nullptr) << "Quarix.j27 not loaded from " << libraryDir;
-        ASSERT_NE(create, nullptr);
+        QuarixLibrary::SetUp();
+        if (HasFatalFailure()) {
+            return;
+        }
         ini = DirectoryOf(ThisProgram()) + "\\J27.INI";
         DeleteFileA(ini.c_str());
     }
@@ -48,15 +45,10 @@ protected:
 
     std::string Profile(const char* key) { return ProfileText("QUARIX_SOUND", key, ini); }
 
-    static HMODULE library;
-    static J27CreateModuleFn create;
     std::string ini;
     CallLog log;
     RecordingHost host{log};
 };
-
-HMODULE LoadedLibrary::library = nullptr;
-J27CreateModuleFn LoadedLibrary::create = nullptr;
 
 TEST_F(LoadedLibrary, ExportsTheFactoryUnderBothNames)
 {

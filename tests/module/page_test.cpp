@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "module/module_api.h"
+#include "contract/module_api.h"
+#include "tests/support/recording_host.h"
 #include "tests/support/relocated_main.h"
 #include "tests/support/scratch_dir.h"
-#include "tests/support/recording_host.h"
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
@@ -116,28 +116,22 @@ alignas(4) const WORD kOtherTemplate[] = {
     L'O', L't', L'h', L'e', L'r', 0,
 };
 
-void Pump()
-{
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-}
-
-class PageInSheet : public ::testing::Test {
+class PageInSheet : public QuarixLibrary {
 protected:
     static void SetUpTestSuite()
     {
         INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES};
         InitCommonControlsEx(&controls);
         AddVectoredExceptionHandler(1, StopOnFault);
-        create = LoadQuarix(libraryDir, &library);
+        QuarixLibrary::SetUpTestSuite();
     }
 
     void SetUp() override
     {
-        ASSERT_NE(create, nullptr) << "Quarix.j27 not loaded from " << libraryDir;
+        QuarixLibrary::SetUp();
+        if (HasFatalFailure()) {
+            return;
+        }
         ini = DirectoryOf(ThisProgram()) + "\\J27.INI";
         // Volume -12, enabled.
         ASSERT_TRUE(WriteText(ini, "[QUARIX_SOUND]\r\nVolume=88\r\nEnable=1\r\n"));
@@ -267,8 +261,6 @@ protected:
 
     std::string Profile(const char* key) { return ProfileText("QUARIX_SOUND", key, ini); }
 
-    static HMODULE library;
-    static J27CreateModuleFn create;
     std::string ini;
     HHOOK hook = nullptr;
     CallLog log;
@@ -284,8 +276,6 @@ protected:
     HWND box = nullptr;
 };
 
-HMODULE PageInSheet::library = nullptr;
-J27CreateModuleFn PageInSheet::create = nullptr;
 
 const char* const kCreation[] = {"GetInterface PortBus", "GetInterface SoundHub", "GetInterface PageRegistry",
                                  "PortBus.Connect QRXS [08010200 AC000203 AE000206 AF000203 00000000]",

@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "module/module_api.h"
+#include "contract/module_api.h"
+#include "tests/module/usage_meter.h"
 #include "tests/support/recording_host.h"
 #include "tests/support/relocated_main.h"
 #include "tests/support/scratch_dir.h"
-#include "tests/module/usage_meter.h"
 
 using ::testing::IsEmpty;
 using ::testing::SizeIs;
@@ -64,15 +64,6 @@ int CALLBACK Hidden(HWND, UINT message, LPARAM lParam)
     return 0;
 }
 
-void Pump()
-{
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-}
-
 TEST(Soak, LoadingAndUnloadingLeavesNothing)
 {
     const Growth growth = LoadCycles(libraryDir + "\\Quarix.j27");
@@ -87,18 +78,10 @@ TEST(Soak, TheCheckCatchesALeakingLibrary)
     EXPECT_THAT(Checked(growth), SizeIs(5));
 }
 
-class LoadedLibrary : public ::testing::Test {
+class LoadedLibrary : public QuarixLibrary {
 protected:
-    static void SetUpTestSuite() { create = LoadQuarix(libraryDir, &library); }
     static void TearDownTestSuite() { FreeLibrary(library); }
-    void SetUp() override { ASSERT_NE(create, nullptr) << "Quarix.j27 not loaded from " << libraryDir; }
-
-    static HMODULE library;
-    static J27CreateModuleFn create;
 };
-
-HMODULE LoadedLibrary::library = nullptr;
-J27CreateModuleFn LoadedLibrary::create = nullptr;
 
 // Each cycle a whole module life: created and bound (its page added), a
 // tone and a noise written, one Mix, released (settings written, page

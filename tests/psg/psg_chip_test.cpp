@@ -1,35 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstring>
 #include <initializer_list>
 #include <utility>
 
 #include "psg/psg_chip.h"
-#include "tests/support/level_tables.h"
-#include "tests/support/psg_stand_in.h"
-
-namespace {
-
-// Chip 0 reset at 44100 Hz (step 11579) with the table of volume offset 0.
-class PsgAfterReset : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        PsgReset(0, kClockHz, 44100);
-        PsgBuildLevels(0, 40);
-    }
-    static PsgChip& Chip() { return StandInChip(0); }
-    static constexpr int32_t kStep = 11579;
-};
-
-}  // namespace
-
-TEST(PsgReset, StepAt44100)
-{
-    PsgReset(0, kClockHz, 44100);
-    EXPECT_EQ(StandInChip(0).step, 11579);
-}
+#include "tests/support/chip_fixture.h"
 
 // Step per rate, and the periods that follow from it: noise at shift rates
 // 0 to 2, and the longest tone (register 1023).
@@ -73,35 +49,16 @@ TEST(PsgReset, StepAtTheEndsOfTheRateRange)
     EXPECT_EQ(PsgStepFor(kClockHz, 3997382), kMaxStep + 1);
 }
 
-TEST(PsgReset, RestoresResetStateAndKeepsLevelsAndTaps)
+TEST_F(PsgAfterReset, ResetRestoresResetStateAndKeepsLevelsAndTaps)
 {
-    PsgReset(0, kClockHz, 44100);
-    PsgBuildLevels(0, 40);
     Write(0, {0x8E, 0x0F, 0x90, 0xB4, 0xD2, 0xE5, 0xF0, 0xAF, 0x3F});
     StandInChip(0).counter[1] = 777;
     StandInChip(0).output[0] = 1;
-    const auto levels = StandInLevels(0);
+    const LevelRow levels = StandInLevels(0);
 
     PsgReset(0, kClockHz, 48000);
-    const PsgChip& c = StandInChip(0);
-    EXPECT_EQ(c.sampleRate, 48000);
-    EXPECT_EQ(c.step, 12603);
-    EXPECT_EQ(StandInLevels(0), levels);
-    EXPECT_EQ(c.noiseTaps, kWhiteNoiseTaps);
-    EXPECT_EQ(c.latched, 0);
-    EXPECT_EQ(c.lfsr, 0xF35u);
-    const int32_t regs[8] = {0, 15, 0, 15, 0, 15, 0, 15};
-    const int32_t outputs[4] = {0, 0, 0, 1};
-    for (int i = 0; i < 8; ++i) {
-        EXPECT_EQ(c.regs[i], regs[i]) << "register " << i;
-    }
-    for (int i = 0; i < 4; ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(c.amplitude[i], 0);
-        EXPECT_EQ(c.period[i], 12603);  // the noise too, whatever its control said
-        EXPECT_EQ(c.counter[i], 12603);
-        EXPECT_EQ(c.output[i], outputs[i]);
-    }
+    ExpectResetState(0, 48000, 12603, levels);
+    EXPECT_EQ(StandInChip(0).noiseTaps, kWhiteNoiseTaps);
 }
 
 // Level curves per gain, truncated, clamped at full scale, entry 15 off.

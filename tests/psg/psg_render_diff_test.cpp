@@ -14,28 +14,11 @@
 
 #include "psg/psg_chip.h"
 #include "tests/support/psg_stand_in.h"
+#include "tests/support/random.h"
 #include "tests/support/reference_render.h"
 
 namespace {
 
-
-// xorshift64*: a fixed stream per seed.
-class Random {
-public:
-    explicit Random(uint64_t seed) : state(seed * 0x9E3779B97F4A7C15ull + 0x2545F4914F6CDD1Dull) {}
-    uint32_t Next()
-    {
-        state ^= state >> 12;
-        state ^= state << 25;
-        state ^= state >> 27;
-        return static_cast<uint32_t>((state * 0x2545F4914F6CDD1Dull) >> 32);
-    }
-    uint32_t Below(uint32_t n) { return Next() % n; }
-    bool OneIn(uint32_t n) { return Below(n) == 0; }
-
-private:
-    uint64_t state;
-};
 
 std::string Describe(const PsgChip& c)
 {
@@ -53,11 +36,7 @@ std::vector<StereoFrame> StartFrames(int32_t count, Random& rng)
 {
     std::vector<StereoFrame> frames(static_cast<size_t>(std::max(count, 1)), StereoFrame{0, 0});
     if (rng.OneIn(2)) {
-        for (StereoFrame& f : frames) {
-            const uint32_t x = rng.Next();
-            f.left = static_cast<int32_t>((x & 7u) == 0 ? 0x7FFFFFFFu - (x >> 20) : x);
-            f.right = static_cast<int32_t>(x ^ 0x80000000u);
-        }
+        FillArbitraryFrames(frames.data(), static_cast<int32_t>(frames.size()), rng);
     }
     return frames;
 }

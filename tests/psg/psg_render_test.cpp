@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "psg/psg_chip.h"
-#include "tests/support/psg_stand_in.h"
+#include "tests/support/chip_fixture.h"
 
 using ::testing::ElementsAreArray;
 
@@ -39,16 +39,7 @@ std::vector<int32_t> NoiseOutputs(int count)
     return outputs;
 }
 
-// Chip 0 reset at 44100 Hz (step 11579) with the table of volume offset 0.
-class PsgRenderAt44100 : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        PsgReset(0, kClockHz, 44100);
-        PsgBuildLevels(0, 40);
-    }
-    static PsgChip& Chip() { return StandInChip(0); }
-};
+class PsgRenderAt44100 : public PsgAfterReset {};
 
 }  // namespace
 

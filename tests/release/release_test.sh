@@ -106,7 +106,7 @@ host=$work/unpacked/quarix-$version-win32
 [ "$(WINEPREFIX=$work/wineprefix "$top/tools/wine-run" "$host/j27host.exe" --version | tr -d '\r')" = "j27host $version" ] ||
   fail "j27host.exe --version is not 'j27host $version'"
 (cd "$host" && WINEPREFIX=$work/wineprefix "$top/tools/wine-run" j27host.exe demo.vgm -q --raw "$work/zip.bin" -o "$work/zip.wav")
-WINEPREFIX=$reference/wineprefix "$top/tools/wine-run" "$reference/bin/j27host.exe" "$top/demo/demo.vgm" -q \
+env -u WINEPREFIX "$top/tools/wine-run" "$reference/bin/j27host.exe" "$top/demo/demo.vgm" -q \
   --raw "$work/tree.bin" -o "$work/tree.wav"
 cmp "$work/zip.bin" "$work/tree.bin" || fail "the zip's j27host renders other frames than $reference's"
 cmp "$work/zip.wav" "$work/tree.wav" || fail "the zip's j27host writes another WAV than $reference's"

@@ -1,22 +1,25 @@
 #include "tests/support/psg_stand_in.h"
 
 #include <cassert>
+#include <cstdio>
+#include <string>
 
 namespace {
 
 PsgChip chips[2];
-PsgCallLog* callLog = nullptr;
+CallLog* callLog = nullptr;
+const StereoFrame* logBase = nullptr;
 
-void Log(PsgCall::Op op, int chip, int64_t a, int64_t b)
+void Log(const char* format, long long a, long long b = 0, long long c = 0)
 {
-    if (callLog != nullptr) {
-        callLog->calls.push_back({op, chip, a, b});
-    }
+    char line[64];
+    std::snprintf(line, sizeof line, format, a, b, c);
+    callLog->Add(line);
 }
 
-int64_t FrameOffset(const StereoFrame* frames)
+long long Offset(const StereoFrame* frames)
 {
-    return callLog != nullptr && callLog->frameBase != nullptr ? frames - callLog->frameBase : 0;
+    return logBase != nullptr ? frames - logBase : 0;
 }
 
 }  // namespace
@@ -40,43 +43,48 @@ void ClearStandInChips()
     chips[1] = PsgChip{};
 }
 
-void LogPsgCalls(PsgCallLog* log)
+void LogPsgCalls(CallLog* log, const StereoFrame* frameBase)
 {
     callLog = log;
-}
-
-std::ostream& operator<<(std::ostream& out, const PsgCall& call)
-{
-    static const char* const kNames[] = {"Reset", "Levels", "Write", "Render", "RenderBoth"};
-    return out << kNames[static_cast<int>(call.op)] << "(" << call.chip << ", " << call.a << ", " << call.b << ")";
+    logBase = frameBase;
 }
 
 void PsgReset(int chip, int32_t clockHz, int32_t rateHz)
 {
-    Log(PsgCall::Op::Reset, chip, rateHz, clockHz);
+    if (callLog != nullptr) {
+        Log("Psg.Reset %lld %lld %lld", chip, clockHz, rateHz);
+    }
     PsgReset(StandInChip(chip), clockHz, rateHz);
 }
 
 void PsgBuildLevels(int chip, int32_t gain)
 {
-    Log(PsgCall::Op::Levels, chip, gain, 0);
+    if (callLog != nullptr) {
+        Log("Psg.Levels %lld %lld", chip, gain);
+    }
     PsgBuildLevels(StandInChip(chip), gain);
 }
 
 void PsgWrite(int chip, uint32_t value)
 {
-    Log(PsgCall::Op::Write, chip, value, 0);
+    if (callLog != nullptr) {
+        Log("Psg.Write %lld 0x%02llX", chip, value);
+    }
     PsgWrite(StandInChip(chip), value);
 }
 
 void PsgRender(int chip, StereoFrame* frames, int32_t count)
 {
-    Log(PsgCall::Op::Render, chip, count, FrameOffset(frames));
+    if (callLog != nullptr) {
+        Log("Psg.Render %lld @%lld %lld", chip, Offset(frames), count);
+    }
     PsgRender(StandInChip(chip), frames, count);
 }
 
 void PsgRenderBoth(StereoFrame* frames, int32_t count)
 {
-    Log(PsgCall::Op::RenderBoth, 0, count, FrameOffset(frames));
-    PsgRenderPair(StandInChip(0), StandInChip(1), frames, count);
+    if (callLog != nullptr) {
+        Log("Psg.RenderBoth @%lld %lld", Offset(frames), count);
+    }
+    PsgRenderPair(chips[0], chips[1], frames, count);
 }

@@ -5,60 +5,49 @@
 #include <windows.h>
 
 #include <string>
-#include <vector>
 
-#include "module/host_device.h"
-#include "module/host_sound.h"
-#include "module/host_ui.h"
-#include "module/module_api.h"
+#include "contract/host_device.h"
+#include "contract/host_ui.h"
+#include "contract/module_api.h"
+#include "tests/support/call_log.h"
+#include "tests/support/recording_hub.h"
 
 // Loads dir\Quarix.j27 into *library and returns its factory; null when the
 // library or the export is missing (*library then says which).
 J27CreateModuleFn LoadQuarix(const std::string& dir, HMODULE* library);
 
-// The calls in order. When watchedFile is set, a change of that file's
-// contents since the last entry is logged as "<file> written" first, so the
-// moment of a settings write shows in the sequence.
-class CallLog {
-public:
-    void Watch(const std::string& path, const std::string& label);
-    void Add(const std::string& call);
-    void Flush();  // logs a pending file change
-    std::vector<std::string> calls;
-
-private:
-    std::string watchedFile;
-    std::string watchedLabel;
-    std::string lastContents;
-};
-
+// "PortBus.Connect QRXS [<the table's bytes>]"; accept says how it answers.
 class RecordingPortBus : public IPortBus {
 public:
     explicit RecordingPortBus(CallLog& callLog) : log(callLog) {}
     bool J27_CALL Connect(IDevice* device, const PortConnector* table) override;
-    bool J27_CALL Disconnect(IDevice* device) override;
+    bool J27_CALL Disconnect(IDevice* device) override
+    {
+        log.Add(device == connected ? "PortBus.Disconnect" : "PortBus.Disconnect (another device)");
+        connected = nullptr;
+        return true;
+    }
 
     CallLog& log;
     bool accept = true;
     IDevice* connected = nullptr;
 };
 
-class RecordingSoundHub : public ISoundHub {
-public:
-    explicit RecordingSoundHub(CallLog& callLog) : log(callLog) {}
-    bool J27_CALL Attach(ISoundSource* source) override;
-    bool J27_CALL Detach(ISoundSource* source) override;
-    bool J27_CALL Update(ISoundSource* source) override;
-
-    CallLog& log;
-    ISoundSource* attached = nullptr;
-};
-
 class RecordingPageRegistry : public IPageRegistry {
 public:
     explicit RecordingPageRegistry(CallLog& callLog) : log(callLog) {}
-    bool J27_CALL Add(IConfigPropSheet* page) override;
-    bool J27_CALL Remove(IConfigPropSheet* page) override;
+    bool J27_CALL Add(IConfigPropSheet* page) override
+    {
+        log.Add("PageRegistry.Add");
+        added = page;
+        return true;
+    }
+    bool J27_CALL Remove(IConfigPropSheet* page) override
+    {
+        log.Add(page == added && page != nullptr ? "PageRegistry.Remove" : "PageRegistry.Remove (another page)");
+        added = nullptr;
+        return true;
+    }
 
     CallLog& log;
     IConfigPropSheet* added = nullptr;
@@ -84,16 +73,26 @@ public:
 class RecordingPageSite : public IPageSite {
 public:
     RecordingPageSite(CallLog& callLog, const char* siteName) : log(callLog), name(siteName) {}
-    bool J27_CALL Reserved0() override;
-    bool J27_CALL Reserved1() override;
-    bool J27_CALL OnPageApplied() override;
-    bool J27_CALL OnPageShown(IConfigPropSheet* page) override;
-    bool J27_CALL OnPageModified(HWND window) override;
+    bool J27_CALL Reserved0() override { return Note(".Reserved0", true); }
+    bool J27_CALL Reserved1() override { return Note(".Reserved1", true); }
+    bool J27_CALL OnPageApplied() override { return Note(".OnPageApplied", true); }
+    bool J27_CALL OnPageShown(IConfigPropSheet* page) override { return Note(".OnPageShown", page == expectedPage); }
+    bool J27_CALL OnPageModified(HWND window) override
+    {
+        return Note(".OnPageModified", window == expectedWindow, " (another window)");
+    }
 
     CallLog& log;
     std::string name;
     IConfigPropSheet* expectedPage = nullptr;
     HWND expectedWindow = nullptr;
+
+private:
+    bool Note(const char* call, bool expectedArgument, const char* otherwise = " (another page)")
+    {
+        log.Add(name + call + (expectedArgument ? "" : otherwise));
+        return true;
+    }
 };
 
 // The connector table's bytes as hex words, "08010200 AC000203 ...", up to

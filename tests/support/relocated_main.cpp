@@ -6,6 +6,15 @@
 
 std::string libraryDir;
 
+void Pump()
+{
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
 int main(int argc, char** argv)
 {
     const int code = RunFromScratchCopy(argc, argv, libraryDir);

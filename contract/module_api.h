@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "module/abi.h"
+#include "contract/abi.h"
 
 class IHostServices;
 

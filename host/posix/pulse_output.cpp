@@ -7,7 +7,6 @@
 #include <pulse/pulseaudio.h>
 #include <pulse/rtclock.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -20,64 +19,153 @@ namespace {
 constexpr auto kConnectTimeout = std::chrono::seconds(5);
 constexpr pa_usec_t kTopUpUsec = 5000;  // how often the stream is topped up besides the server's requests
 
+// The mainloop's lock for a scope.
+class MainloopLock {
+public:
+    explicit MainloopLock(pa_threaded_mainloop* mainloop) : loop(mainloop) { pa_threaded_mainloop_lock(loop); }
+    ~MainloopLock() { pa_threaded_mainloop_unlock(loop); }
+    MainloopLock(const MainloopLock&) = delete;
+    MainloopLock& operator=(const MainloopLock&) = delete;
+
+private:
+    pa_threaded_mainloop* loop;
+};
+
 class PulseOutput final : public LiveOutput {
 public:
     ~PulseOutput() override { Close(); }
 
-    bool Open(const std::string& device, int32_t rateHz, uint32_t bufferFrames, FrameRing* frameRing,
-              std::string* error) override
+    Result Open(const std::string& device, int32_t rateHz, uint32_t bufferFrames, FrameRing* frameRing) override
     {
         ring = frameRing;
-        const char* env = std::getenv("PULSE_SERVER");
-        const std::string tried = env != nullptr && *env != '\0'
-                                      ? std::string("the sound server PULSE_SERVER names (") + env + ")"
-                                      : std::string("the default PulseAudio sound server");
-        const auto fail = [&](const std::string& why) {
-            *error = "cannot play: " + tried + ": " + why +
-                     ". Start a PulseAudio or PipeWire server or set PULSE_SERVER to one "
-                     "(unix:/path/to/socket), or write a file with -o instead of --play";
+        Result opened = StartLoop();
+        if (opened.Ok()) {
+            const MainloopLock lock(loop);
+            opened = ConnectContext();
+            if (opened.Ok()) {
+                opened = StartStream(device, rateHz, bufferFrames);
+            }
+            if (opened.Ok()) {
+                timer = pa_context_rttime_new(context, pa_rtclock_now() + kTopUpUsec, &PulseOutput::OnTimer, this);
+            }
+        }
+        if (!opened.Ok()) {
             Close();
-            return false;
-        };
+        }
+        return opened;
+    }
+
+    void SetPaused(bool paused) override
+    {
+        const MainloopLock lock(loop);
+        Release(pa_stream_cork(stream, paused ? 1 : 0, nullptr, nullptr));
+    }
+
+    Result Drain() override
+    {
+        while (ring->Fill() > 0 && !Failed()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        {
+            const MainloopLock lock(loop);
+            draining = true;
+            // Starts a stream shorter than the server's pre-buffer as well.
+            Release(pa_stream_trigger(stream, nullptr, nullptr));
+            pa_operation* op = pa_stream_drain(stream, &PulseOutput::OnDrained, this);
+            while (op != nullptr && pa_operation_get_state(op) == PA_OPERATION_RUNNING && !Failed()) {
+                pa_threaded_mainloop_wait(loop);
+            }
+            Release(op);
+        }
+        return Health();
+    }
+
+    void Close() override
+    {
+        if (loop == nullptr) {
+            return;
+        }
+        {
+            const MainloopLock lock(loop);
+            if (timer != nullptr) {
+                pa_threaded_mainloop_get_api(loop)->time_free(timer);
+                timer = nullptr;
+            }
+            CloseStream();
+            if (context != nullptr) {
+                pa_context_set_state_callback(context, nullptr, nullptr);
+                pa_context_disconnect(context);
+                pa_context_unref(context);
+                context = nullptr;
+            }
+        }
+        pa_threaded_mainloop_stop(loop);
+        pa_threaded_mainloop_free(loop);
+        loop = nullptr;
+    }
+
+    uint64_t Underruns() const override { return underruns.load(); }
+
+private:
+    std::string Advice() const override
+    {
+        return ". Start a PulseAudio or PipeWire server or set PULSE_SERVER to one (unix:/path/to/socket)";
+    }
+
+    // The server tried, for messages.
+    static std::string Tried()
+    {
+        const char* env = std::getenv("PULSE_SERVER");
+        return env != nullptr && *env != '\0' ? std::string("the sound server PULSE_SERVER names (") + env + ")"
+                                              : std::string("the default PulseAudio sound server");
+    }
+
+    std::string Why() const { return pa_strerror(pa_context_errno(context)); }
+
+    Result StartLoop()
+    {
         loop = pa_threaded_mainloop_new();
         if (loop == nullptr || pa_threaded_mainloop_start(loop) < 0) {
-            return fail("the client library could not start");
+            if (loop != nullptr) {
+                pa_threaded_mainloop_free(loop);
+                loop = nullptr;
+            }
+            return CannotPlay(Tried() + ": the client library could not start");
         }
-        pa_threaded_mainloop_lock(loop);
+        return {};
+    }
+
+    // Under the lock: a context, connected and ready, or a failure within kConnectTimeout.
+    Result ConnectContext()
+    {
         context = pa_context_new(pa_threaded_mainloop_get_api(loop), "quarix");
         if (context == nullptr) {
-            pa_threaded_mainloop_unlock(loop);
-            return fail("the client library could not start");
+            return CannotPlay(Tried() + ": the client library could not start");
         }
         pa_context_set_state_callback(context, &PulseOutput::OnContextState, this);
         if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-            const std::string why = pa_strerror(pa_context_errno(context));
-            pa_threaded_mainloop_unlock(loop);
-            return fail(why);
+            return CannotPlay(Tried() + ": " + Why());
         }
-        const auto deadline = std::chrono::steady_clock::now() + kConnectTimeout;
+        deadline = std::chrono::steady_clock::now() + kConnectTimeout;
         pa_context_state_t state;
         while ((state = pa_context_get_state(context)) != PA_CONTEXT_READY && PA_CONTEXT_IS_GOOD(state)) {
             if (std::chrono::steady_clock::now() > deadline) {
-                pa_threaded_mainloop_unlock(loop);
-                return fail("no answer within 5 seconds");
+                return CannotPlay(Tried() + ": no answer within 5 seconds");
             }
             pa_threaded_mainloop_unlock(loop);
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
             pa_threaded_mainloop_lock(loop);
         }
-        if (state != PA_CONTEXT_READY) {
-            const std::string why = pa_strerror(pa_context_errno(context));
-            pa_threaded_mainloop_unlock(loop);
-            return fail(why);
-        }
+        return state == PA_CONTEXT_READY ? Result() : CannotPlay(Tried() + ": " + Why());
+    }
 
+    // Under the lock: a playback stream on device, ready, or a failure by the deadline.
+    Result StartStream(const std::string& device, int32_t rateHz, uint32_t bufferFrames)
+    {
         const pa_sample_spec format = {PA_SAMPLE_S16LE, static_cast<uint32_t>(rateHz), 2};
         stream = pa_stream_new(context, "Quarix", &format, nullptr);
         if (stream == nullptr) {
-            const std::string why = pa_strerror(pa_context_errno(context));
-            pa_threaded_mainloop_unlock(loop);
-            return fail("the stream was refused: " + why);
+            return CannotPlay(Tried() + ": the stream was refused: " + Why());
         }
         pa_stream_set_state_callback(stream, &PulseOutput::OnStreamState, this);
         pa_stream_set_write_callback(stream, &PulseOutput::OnWrite, this);
@@ -93,100 +181,38 @@ public:
         pa_cvolume_set(&volume, 2, PA_VOLUME_NORM);
         if (pa_stream_connect_playback(stream, device.empty() ? nullptr : device.c_str(), &attr,
                                        PA_STREAM_ADJUST_LATENCY, &volume, nullptr) < 0) {
-            const std::string why = pa_strerror(pa_context_errno(context));
-            pa_threaded_mainloop_unlock(loop);
-            return fail("the stream was refused: " + why);
+            return CannotPlay(Tried() + ": the stream was refused: " + Why());
         }
-        pa_stream_state_t streamState;
-        while ((streamState = pa_stream_get_state(stream)) != PA_STREAM_READY && PA_STREAM_IS_GOOD(streamState)) {
+        pa_stream_state_t state;
+        while ((state = pa_stream_get_state(stream)) != PA_STREAM_READY && PA_STREAM_IS_GOOD(state)) {
             if (std::chrono::steady_clock::now() > deadline) {
-                pa_threaded_mainloop_unlock(loop);
-                return fail("the stream did not start within 5 seconds");
+                return CannotPlay(Tried() + ": the stream did not start within 5 seconds");
             }
             pa_threaded_mainloop_wait(loop);
         }
-        if (streamState != PA_STREAM_READY) {
-            const std::string why = pa_strerror(pa_context_errno(context));
-            pa_threaded_mainloop_unlock(loop);
-            if (!device.empty()) {
-                *error = "cannot play on sound output '" + device + "': " + why + " (pactl list short sinks names them)";
-                Close();
-                return false;
-            }
-            return fail("the stream was refused: " + why);
+        if (state == PA_STREAM_READY) {
+            return {};
         }
-        timer = pa_context_rttime_new(context, pa_rtclock_now() + kTopUpUsec, &PulseOutput::OnTimer, this);
-        pa_threaded_mainloop_unlock(loop);
-        return true;
+        if (!device.empty()) {
+            return Result::Failure("cannot play on sound output '" + device + "': " + Why() +
+                                   " (pactl list short sinks names them)");
+        }
+        return CannotPlay(Tried() + ": the stream was refused: " + Why());
     }
 
-    void SetPaused(bool paused) override
+    void CloseStream()
     {
-        pa_threaded_mainloop_lock(loop);
-        Release(pa_stream_cork(stream, paused ? 1 : 0, nullptr, nullptr));
-        pa_threaded_mainloop_unlock(loop);
-    }
-
-    bool Healthy(std::string* error) override
-    {
-        if (failed.load()) {
-            *error = "the sound server went away while playing; playback stopped";
-            return false;
-        }
-        return true;
-    }
-
-    bool Drain(std::string* error) override
-    {
-        while (ring->Fill() > 0 && !failed.load()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        pa_threaded_mainloop_lock(loop);
-        draining = true;
-        // Starts a stream shorter than the server's pre-buffer as well.
-        Release(pa_stream_trigger(stream, nullptr, nullptr));
-        pa_operation* op = pa_stream_drain(stream, &PulseOutput::OnDrained, this);
-        while (op != nullptr && pa_operation_get_state(op) == PA_OPERATION_RUNNING && !failed.load()) {
-            pa_threaded_mainloop_wait(loop);
-        }
-        Release(op);
-        pa_threaded_mainloop_unlock(loop);
-        return Healthy(error);
-    }
-
-    void Close() override
-    {
-        if (loop == nullptr) {
+        if (stream == nullptr) {
             return;
         }
-        pa_threaded_mainloop_lock(loop);
-        if (timer != nullptr) {
-            pa_threaded_mainloop_get_api(loop)->time_free(timer);
-            timer = nullptr;
-        }
-        if (stream != nullptr) {
-            pa_stream_set_state_callback(stream, nullptr, nullptr);
-            pa_stream_set_write_callback(stream, nullptr, nullptr);
-            pa_stream_set_underflow_callback(stream, nullptr, nullptr);
-            pa_stream_disconnect(stream);
-            pa_stream_unref(stream);
-            stream = nullptr;
-        }
-        if (context != nullptr) {
-            pa_context_set_state_callback(context, nullptr, nullptr);
-            pa_context_disconnect(context);
-            pa_context_unref(context);
-            context = nullptr;
-        }
-        pa_threaded_mainloop_unlock(loop);
-        pa_threaded_mainloop_stop(loop);
-        pa_threaded_mainloop_free(loop);
-        loop = nullptr;
+        pa_stream_set_state_callback(stream, nullptr, nullptr);
+        pa_stream_set_write_callback(stream, nullptr, nullptr);
+        pa_stream_set_underflow_callback(stream, nullptr, nullptr);
+        pa_stream_disconnect(stream);
+        pa_stream_unref(stream);
+        stream = nullptr;
     }
 
-    uint64_t Underruns() const override { return underruns.load(); }
-
-private:
     static void Release(pa_operation* op)
     {
         if (op != nullptr) {
@@ -241,7 +267,7 @@ private:
         auto* out = static_cast<PulseOutput*>(self);
         const pa_context_state_t state = pa_context_get_state(c);
         if (state == PA_CONTEXT_FAILED || state == PA_CONTEXT_TERMINATED) {
-            out->failed.store(true);
+            out->Fail("the sound server went away");
         }
         pa_threaded_mainloop_signal(out->loop, 0);
     }
@@ -251,7 +277,7 @@ private:
         auto* out = static_cast<PulseOutput*>(self);
         const pa_stream_state_t state = pa_stream_get_state(s);
         if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) {
-            out->failed.store(true);
+            out->Fail("the sound server ended the stream");
         }
         pa_threaded_mainloop_signal(out->loop, 0);
     }
@@ -261,8 +287,8 @@ private:
     pa_context* context = nullptr;
     pa_stream* stream = nullptr;
     pa_time_event* timer = nullptr;
+    std::chrono::steady_clock::time_point deadline;  // of Open
     std::vector<PcmFrame> scratch;  // mainloop thread only
-    std::atomic<bool> failed{false};
     std::atomic<uint64_t> underruns{0};
     bool draining = false;  // under the mainloop's lock
 };

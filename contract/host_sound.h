@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "module/abi.h"
+#include "contract/abi.h"
 
 #if defined(_WIN32)
 #  include <guiddef.h>

@@ -5,7 +5,7 @@
 #include <windows.h>
 #include <prsht.h>
 
-#include "module/abi.h"
+#include "contract/abi.h"
 
 class IConfigPropSheet;
 

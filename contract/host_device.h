@@ -6,9 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "module/abi.h"
-#include "module/host_sound.h"
-#include "module/stereo_frame.h"
+#include "contract/abi.h"
+#include "contract/host_sound.h"
+#include "contract/stereo_frame.h"
 
 // Binds one I/O port to one handler of a device. Tables end with four zero bytes.
 struct PortConnector {

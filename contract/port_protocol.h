@@ -1,7 +1,8 @@
 #pragma once
 // The Quarix port protocol, shared by the device and the hosts that drive it:
 // which ports reach which handler, the rates the chips can count with, and
-// the bit order of the bytes written.
+// the bit order of the bytes written. A host's own choice of rates is its
+// own (the reference host's: host/player.h).
 
 #include <cstdint>
 
@@ -20,9 +21,6 @@ constexpr int32_t kChipClockHz = 3993600;  // what the chips count in, Hz
 // of 1 to kMaxStep (1049568).
 constexpr int32_t kMinChipRateHz = 4;
 constexpr int32_t kMaxChipRateHz = 3997381;
-// Output rates the reference host offers.
-constexpr int32_t kMinHostRateHz = 1000;
-constexpr int32_t kMaxHostRateHz = 768000;
 
 // A byte's bits in the opposite order. The device hands a chip the reversal
 // of what reaches its port; being its own inverse, it is also the byte a

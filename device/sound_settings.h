@@ -1,8 +1,10 @@
 #pragma once
+// The settings the device takes: volume offset (-40 to +20 from the page) and
+// enable. The settings store keeps them in J27.INI (config/).
+
 #include <cstddef>
 #include <cstdint>
 
-// The persisted settings: volume offset (-40 to +20 from the page) and enable.
 struct SoundSettings {
     int32_t volume;  // gain steps added to the device's offset of 40; default 0
     int32_t enable;  // nonzero: the device sounds; default 1
@@ -11,3 +13,6 @@ struct SoundSettings {
 static_assert(sizeof(SoundSettings) == 8 && offsetof(SoundSettings, volume) == 0 &&
                   offsetof(SoundSettings, enable) == 4,
               "settings record layout");
+
+// What a missing settings file gives: offset 0, enabled.
+constexpr SoundSettings kDefaultSettings = {0, 1};

@@ -1,0 +1,26 @@
+#pragma once
+// The status line while playing live, on a terminal: time played and total,
+// the title, pause and underruns, redrawn in place a few times a second.
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+class StatusLine {
+public:
+    // terminal: null for no line at all.
+    StatusLine(std::FILE* terminal, int32_t rateHz, uint64_t totalFrames, std::string title);
+
+    // Redraws the line; at most every 250 ms unless forced.
+    void Show(uint64_t playedFrames, bool paused, uint64_t underruns, bool force);
+    // Leaves the line as it is and moves to the next.
+    void End();
+
+private:
+    std::FILE* terminal;
+    int32_t rate;
+    uint64_t total;
+    std::string title;
+    int64_t lastMs = -1000;
+    size_t width = 0;  // of the line last drawn
+};
