@@ -14,6 +14,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 build=${QUARIX_WIN32_BUILD:-$top/build/win32}
 
 bash "$top/tools/setup.sh"
+bash "$top/tools/win32-deps.sh"
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
   (cd "$top" && cmake --preset win32 -B "$build" >/dev/null)

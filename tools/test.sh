@@ -31,6 +31,7 @@ for fuzzer in build/fuzz/bin/*_fuzz; do
 done
 
 echo "== win32: build, and test under Wine"
+bash tools/win32-deps.sh
 cmake --preset win32 >/dev/null
 cmake --build --preset win32 -j "$jobs"
 export WINEPREFIX="$top/build/win32/wineprefix"
