@@ -21,6 +21,7 @@ struct RenderOptions {
     std::string modulePath;           // --module
     PlayOptions play;
     LiveOptions live;
+    bool exact = false;               // --exact: the module at the output rate, nothing after it
     bool info = false;                // header facts and tags, no rendering
     bool batchLine = false;           // one line per file, no tags or progress
     bool quiet = false;
