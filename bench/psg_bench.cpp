@@ -7,6 +7,12 @@
 //     grow with the frame count.
 //   Music/<file>/<renderer>, Music/Corpus/<renderer>: real music, replayed
 //     as the reference host drives the chips (see music_replay.h).
+//   Device/Speech: the speech shape through the device's Mix (see
+//     device_workloads.h), both chips on every call; per_call and per_frame.
+//   Device/SilentChip1/<frames>: the device's Mix with chip 0 at the musical
+//     set-up and chip 1 silent, beside Chip0Alone/<frames>, the same chip 0
+//     rendered by PsgRender alone: the gap is what the silent chip costs.
+//   Device/Music/Corpus: the corpus through the device's Mix.
 //   Clock: the machine's effective clock rate at the time of the run.
 #include <benchmark/benchmark.h>
 
@@ -14,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/device_workloads.h"
 #include "bench/music_replay.h"
 #include "bench/psg_bench_cases.h"
 #include "psg/psg_chip.h"
@@ -59,6 +66,57 @@ void SilentCall(benchmark::State& state)
     }
     state.counters["per_call"] = benchmark::Counter(static_cast<double>(state.iterations()),
                                                     benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+void SetPerCall(benchmark::State& state, double callsPerIteration)
+{
+    state.counters["per_call"] = benchmark::Counter(static_cast<double>(state.iterations()) * callsPerIteration,
+                                                    benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+void DeviceSpeech(benchmark::State& state)
+{
+    constexpr int32_t kCalls = 1000;
+    BenchDevice bench;
+    SetUpSpeech(bench);
+    for (auto _ : state) {
+        RunSpeech(bench, kCalls, 0);
+        benchmark::ClobberMemory();
+    }
+    SetPerCall(state, kCalls);
+    SetPerFrame(state, kCalls * 5.5);
+}
+
+// Chip 0 at the musical set-up: on the device, with chip 1 silent beside
+// it, or alone on a record of its own.
+void SilentChip1(benchmark::State& state, bool onDevice)
+{
+    const auto count = static_cast<int32_t>(state.range(0));
+    BenchDevice bench;
+    PsgBenchSetUp(PsgBenchCase::kMusical);
+    for (const uint8_t b : PsgBenchBytes(PsgBenchCase::kMusical)) {
+        bench.WriteChip(0, b);
+    }
+    for (auto _ : state) {
+        if (onDevice) {
+            bench.device().Mix(frames, count);
+        } else {
+            PsgRender(BenchChip(0), frames, count);
+        }
+        benchmark::ClobberMemory();
+    }
+    SetPerCall(state, 1);
+}
+
+void DeviceMusic(benchmark::State& state, const std::vector<Song>* songs)
+{
+    BenchDevice bench;
+    double chipFrames = 0;
+    for (auto _ : state) {
+        chipFrames = RunDeviceWorkload(bench, DeviceWorkload::kMusic, *songs).chipFrames;
+        benchmark::ClobberMemory();
+    }
+    SetPerFrame(state, chipFrames);
 }
 
 void ReplaySongs(benchmark::State& state, const std::vector<Song>* songs, PsgRenderer renderer)
@@ -113,6 +171,9 @@ int main(int argc, char** argv)
     }
     benchmark::RegisterBenchmark("Clock", Clock);
     benchmark::RegisterBenchmark("SilentCall", SilentCall)->Arg(1)->Arg(735)->Arg(kMaxRenderFrames);
+    benchmark::RegisterBenchmark("Device/Speech", DeviceSpeech);
+    benchmark::RegisterBenchmark("Device/SilentChip1", SilentChip1, true)->Arg(1)->Arg(6)->Arg(735);
+    benchmark::RegisterBenchmark("Chip0Alone", SilentChip1, false)->Arg(1)->Arg(6)->Arg(735);
 
     std::vector<std::string> errors;
     corpus = LoadCorpus(QUARIX_CORPUS_DIR, &errors);
@@ -134,6 +195,7 @@ int main(int argc, char** argv)
             const std::string name = std::string("Music/Corpus/") + PsgRendererName(r);
             benchmark::RegisterBenchmark(name.c_str(), ReplaySongs, &corpus, r);
         }
+        benchmark::RegisterBenchmark("Device/Music/Corpus", DeviceMusic, &corpus);
     }
 
     benchmark::Initialize(&argc, argv);

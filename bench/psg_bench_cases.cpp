@@ -1,6 +1,5 @@
 #include "bench/psg_bench_cases.h"
 
-#include <initializer_list>
 
 #include "psg/psg_chip.h"
 #include "tests/support/reference_render.h"
@@ -9,13 +8,6 @@ namespace {
 
 PsgChip benchChips[2];
 
-void Write(std::initializer_list<uint32_t> bytes)
-{
-    for (const uint32_t b : bytes) {
-        PsgWrite(BenchChip(0), b);
-    }
-}
-
 }  // namespace
 
 PsgChip& BenchChip(int chip)
@@ -23,25 +15,29 @@ PsgChip& BenchChip(int chip)
     return benchChips[chip];
 }
 
+std::vector<uint8_t> PsgBenchBytes(PsgBenchCase which)
+{
+    switch (which) {
+    case PsgBenchCase::kSilent:
+        return {};
+    case PsgBenchCase::kShortestTone:
+        return {0x80, 0x90};
+    case PsgBenchCase::kMusical:
+        return {0x8E, 0x0F, 0x90, 0xAE, 0x0B, 0xB2, 0xCF, 0x07, 0xD4, 0xE5, 0xF6};
+    case PsgBenchCase::kWhiteNoise:
+        return {0xE4, 0xF0};
+    case PsgBenchCase::kWorstCase:
+        return {0x81, 0x00, 0x90, 0xA1, 0x00, 0xB0, 0xC1, 0x00, 0xD0, 0xE4, 0xF0};
+    }
+    return {};
+}
+
 void PsgBenchSetUp(PsgBenchCase which)
 {
     PsgReset(BenchChip(0), 3993600, 44100);
     PsgBuildLevels(BenchChip(0), 40);
-    switch (which) {
-    case PsgBenchCase::kSilent:
-        break;
-    case PsgBenchCase::kShortestTone:
-        Write({0x80, 0x90});
-        break;
-    case PsgBenchCase::kMusical:
-        Write({0x8E, 0x0F, 0x90, 0xAE, 0x0B, 0xB2, 0xCF, 0x07, 0xD4, 0xE5, 0xF6});
-        break;
-    case PsgBenchCase::kWhiteNoise:
-        Write({0xE4, 0xF0});
-        break;
-    case PsgBenchCase::kWorstCase:
-        Write({0x81, 0x00, 0x90, 0xA1, 0x00, 0xB0, 0xC1, 0x00, 0xD0, 0xE4, 0xF0});
-        break;
+    for (const uint8_t b : PsgBenchBytes(which)) {
+        PsgWrite(BenchChip(0), b);
     }
 }
 

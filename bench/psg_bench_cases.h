@@ -3,6 +3,7 @@
 // instruction-count runs share.
 
 #include <cstdint>
+#include <vector>
 
 #include "psg/psg_chip.h"
 
@@ -20,6 +21,9 @@ enum class PsgRenderer { kEventBased, kPerFrame };
 
 // The benchmarks' own two chip records.
 PsgChip& BenchChip(int chip);
+
+// The case's bytes in the chip's bit order, written after a reset.
+std::vector<uint8_t> PsgBenchBytes(PsgBenchCase which);
 
 // Resets chip 0 at 44100 Hz with the default volume and writes the case.
 void PsgBenchSetUp(PsgBenchCase which);

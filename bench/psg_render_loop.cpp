@@ -2,15 +2,24 @@
 // under callgrind:
 //   psg_render_loop <case> <event|frame> [repeats] [file]
 // case: silent, shortest, musical, noise or worst (10 s at 44100 Hz in
-// calls of 735 frames, times repeats), or music (the whole corpus, or the
-// files whose names contain file, times repeats). Prints the chip-frames
+// calls of 735 frames, times repeats), music (the whole corpus, or the
+// files whose names contain file, times repeats), or speech (the speech
+// shape on chip 0's record alone). Prints the chip-frames
 // rendered: divide the inclusive Ir of PsgRender or ReferenceRender by it.
+//   psg_render_loop <case> device [repeats] [file]
+// runs a device workload through Quarix::Mix, both chips on every call:
+// music, speech, speech-long, speech-11, worst, silent or silent-short (see
+// device_workloads.h). Prints the chip-frames of the chips that sound and
+// the Mix calls: divide the inclusive Ir of Quarix::Mix by them.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "bench/device_workloads.h"
 #include "bench/music_replay.h"
 #include "bench/psg_bench_cases.h"
 #include "psg/psg_chip.h"
@@ -23,8 +32,53 @@ StereoFrame frames[kFramesPerCall];
 int Usage()
 {
     std::fprintf(stderr,
-                 "usage: psg_render_loop <silent|shortest|musical|noise|worst|music> <event|frame> [repeats] [file]\n");
+                 "usage: psg_render_loop <silent|shortest|musical|noise|worst|music|speech> <event|frame> [repeats] [file]\n"
+                 "       psg_render_loop <music|speech|speech-long|speech-11|worst|silent|silent-short> device [repeats] [file]\n");
     return 2;
+}
+
+std::vector<Song> LoadMusic(int argc, char** argv)
+{
+    std::vector<std::string> errors;
+    std::vector<Song> songs = LoadCorpus(QUARIX_CORPUS_DIR, &errors);
+    if (argc > 4) {
+        std::erase_if(songs, [&](const Song& s) { return s.name.find(argv[4]) == std::string::npos; });
+    }
+    for (const std::string& e : errors) {
+        std::fprintf(stderr, "left out %s\n", e.c_str());
+    }
+    if (songs.empty()) {
+        std::fprintf(stderr, "no music in %s\n", QUARIX_CORPUS_DIR);
+    }
+    return songs;
+}
+
+int RunOnDevice(const std::string& what, long repeats, int argc, char** argv)
+{
+    const std::pair<const char*, DeviceWorkload> workloads[] = {
+        {"music", DeviceWorkload::kMusic},         {"speech", DeviceWorkload::kSpeech},
+        {"speech-long", DeviceWorkload::kSpeechLong}, {"speech-11", DeviceWorkload::kSpeech11},
+        {"worst", DeviceWorkload::kWorstCase},
+        {"silent", DeviceWorkload::kSilent},       {"silent-short", DeviceWorkload::kSilentShort},
+    };
+    const auto* found = std::find_if(std::begin(workloads), std::end(workloads),
+                                     [&](const auto& w) { return what == w.first; });
+    if (found == std::end(workloads)) {
+        return Usage();
+    }
+    std::vector<Song> songs;
+    if (found->second == DeviceWorkload::kMusic && (songs = LoadMusic(argc, argv)).empty()) {
+        return 77;
+    }
+    BenchDevice bench;
+    DeviceRun total;
+    for (long i = 0; i < repeats; ++i) {
+        const DeviceRun run = RunDeviceWorkload(bench, found->second, songs);
+        total.chipFrames += run.chipFrames;
+        total.mixCalls += run.mixCalls;
+    }
+    std::printf("%.0f chip-frames in %.0f Mix calls\n", total.chipFrames, total.mixCalls);
+    return 0;
 }
 }  // namespace
 
@@ -36,22 +90,17 @@ int main(int argc, char** argv)
     const std::string what = argv[1];
     const std::string how = argv[2];
     const long repeats = argc > 3 ? std::atol(argv[3]) : 1;
+    if (how == "device" && repeats >= 1) {
+        return RunOnDevice(what, repeats, argc, argv);
+    }
     if ((how != "event" && how != "frame") || repeats < 1) {
         return Usage();
     }
     const PsgRenderer renderer = how == "event" ? PsgRenderer::kEventBased : PsgRenderer::kPerFrame;
 
     if (what == "music") {
-        std::vector<std::string> errors;
-        std::vector<Song> songs = LoadCorpus(QUARIX_CORPUS_DIR, &errors);
-        if (argc > 4) {
-            std::erase_if(songs, [&](const Song& s) { return s.name.find(argv[4]) == std::string::npos; });
-        }
-        for (const std::string& e : errors) {
-            std::fprintf(stderr, "left out %s\n", e.c_str());
-        }
+        const std::vector<Song> songs = LoadMusic(argc, argv);
         if (songs.empty()) {
-            std::fprintf(stderr, "no music in %s\n", QUARIX_CORPUS_DIR);
             return 77;
         }
         double chipFrames = 0;
@@ -64,6 +113,13 @@ int main(int argc, char** argv)
             }
         }
         std::printf("%.0f chip-frames in %.0f render calls, %zu songs\n", chipFrames, calls, songs.size());
+        return 0;
+    }
+
+    if (what == "speech") {
+        const long calls = repeats * kSpeechCalls;
+        RunSpeechOnRecord(renderer, static_cast<int32_t>(calls));
+        std::printf("%.0f chip-frames in %ld render calls\n", static_cast<double>(calls) * 5.5, calls);
         return 0;
     }
 

@@ -125,9 +125,9 @@ void J27_CALL Quarix::Mix(StereoFrame* frames, int32_t count)
     if (enable == 0 || frames == nullptr) {
         return;
     }
-    // Each chip splits a long call into pieces its counters allow.
-    PsgRender(0, frames, count);
-    PsgRender(1, frames, count);
+    // Chip 0's samples and chip 1's, added in one pass over the frames; a long
+    // call goes in pieces the counters allow.
+    PsgRenderBoth(frames, count);
 }
 
 void Quarix::Init()

@@ -1,7 +1,8 @@
 // Drives both chips with random resets, level builds, writes, renders and
 // counters placed on the edges of the rules, and runs every render through
-// PsgRender and through the per-frame reference renderer from the same
-// state: chip record and frames must come out identical after every call.
+// PsgRender, or both chips through PsgRenderPair, and through the per-frame
+// reference renderer from the same state: chip records and frames must come
+// out identical after every call.
 //
 // Input: a sequence of operations, each an op byte and its operands. Op byte
 // bit 0 is the chip, bits 1-3 the kind:
@@ -9,12 +10,14 @@
 //             word w gives a rate from 4 to 3997381 Hz, spread over the
 //             decades by its top bits
 //   1 levels: 32-bit gain, any value
-//   2-3 write: one byte
+//   2 write:  one byte
+//   3 render both chips in one pass (the op's chip bit aside), operands as 5
 //   4 write:  two bytes (a latch and its data, usually)
 //   5 render: 16-bit word: bits 0-13 frames, bit 14 frames start with
 //             arbitrary values, bit 15 split; a split reads a byte s and
-//             renders the frames in calls of (s & 0x7F) + 1 frames, or, with
-//             bit 7 of s, in calls of sizes taken from further bytes
+//             renders the frames in calls of (s & 0x7F) + 1 frames (long
+//             runs of calls of a few frames), or, with bit 7 of s, in calls
+//             of sizes taken from further bytes
 //   6 render: byte: bits 0-5 frames, bit 6 arbitrary start values, bit 7 a
 //             count of 0 or -1 instead
 //   7 place:  byte m, byte k: for each channel whose bit is set in m's low
@@ -22,7 +25,8 @@
 //             = k (the last render's length when k is 0xFF), kept within
 //             1 to 2046 * step; tone outputs from k's low bits
 // Multi-byte operands are little endian; a missing byte reads as 0. A chip
-// is reset at 44100 Hz before its first other operation, as the device does.
+// is reset at 44100 Hz before its first other operation, as the device does,
+// and a render of both first resets either that was not reset yet.
 //
 // The comparisons made (render calls, those of at least one frame, and the
 // frames in them) are printed to stderr at exit.
@@ -92,16 +96,20 @@ void FillFrames(int32_t count, bool arbitrary, uint32_t seed)
     std::memcpy(expected, actual, static_cast<size_t>(count > 0 ? count : 0) * sizeof(StereoFrame));
 }
 
-// Frames the reference can afford from the budget at the chip's event rates.
-int32_t Affordable(const PsgChip& c, int32_t wanted, int64_t& budget)
+// Frames the reference can afford from the budget at the chips' event rates:
+// chip's, or both chips' when chip is 2.
+int32_t Affordable(int chip, int32_t wanted, int64_t& budget)
 {
     if (wanted <= 0) {
         return wanted;
     }
     int64_t perFrame = 4;
-    for (int i = 0; i < 4; ++i) {
-        if (c.amplitude[i] != 0) {
-            perFrame += kFrameUnits / c.period[i] + 1;
+    for (int k = 0; k < 2; ++k) {
+        const PsgChip& c = StandInChip(k);
+        for (int i = 0; i < 4 && (chip == 2 || chip == k); ++i) {
+            if (c.amplitude[i] != 0) {
+                perFrame += kFrameUnits / c.period[i] + 1;
+            }
         }
     }
     int64_t count = budget / perFrame;
@@ -112,23 +120,34 @@ int32_t Affordable(const PsgChip& c, int32_t wanted, int64_t& budget)
     return static_cast<int32_t>(count);
 }
 
-// One call through both renderers from the same state.
-void RenderBoth(int chip, int32_t count, bool arbitrary, uint32_t seed)
+// One call through both renderers from the same state: of chip, or of both
+// chips in one pass when chip is 2 (the reference renders chip 0, then
+// chip 1, into the same frames).
+void CompareRender(int chip, int32_t count, bool arbitrary, uint32_t seed)
 {
-    PsgChip& c = StandInChip(chip);
-    PsgChip reference = c;
-    const PsgChip other = StandInChip(1 - chip);
+    PsgChip reference[2] = {StandInChip(0), StandInChip(1)};
     const int32_t touched = count > 0 ? count : 4;
     FillFrames(touched, arbitrary, seed);
-    PsgRender(chip, actual, count);
-    ReferenceRender(reference, expected, count);
+    if (chip == 2) {
+        PsgRenderBoth(actual, count);
+    } else {
+        PsgRender(chip, actual, count);
+    }
+    for (int k = 0; k < 2; ++k) {
+        if (chip == 2 || chip == k) {
+            ReferenceRender(reference[k], expected, count);
+        }
+    }
     ++comparedCalls;
     comparedFrameCalls += count > 0 ? 1u : 0u;
     comparedFrames += static_cast<uint64_t>(count > 0 ? count : 0);
-    Check(std::memcmp(&reference, &c, sizeof c) == 0, "chip state differs from the reference renderer");
+    for (int k = 0; k < 2; ++k) {
+        Check(std::memcmp(&reference[k], &StandInChip(k), sizeof reference[k]) == 0,
+              chip == 2 || chip == k ? "chip state differs from the reference renderer"
+                                     : "render touched the other chip");
+    }
     Check(std::memcmp(actual, expected, static_cast<size_t>(touched) * sizeof(StereoFrame)) == 0,
           "frames differ from the reference renderer");
-    Check(std::memcmp(&other, &StandInChip(1 - chip), sizeof other) == 0, "render touched the other chip");
 }
 
 // Counters on the hold's edges and on frame ends; renders often repeat the
@@ -156,6 +175,37 @@ struct BothRenderers {
     int32_t lastCount = 1;
 
     int32_t Rate(FuzzReader& in) { return RateFrom(in); }
+
+    // Kinds 3 and 5: chip is 0, 1, or 2 for both.
+    void Render(int chip, FuzzReader& in)
+    {
+        for (int k = 0; k < 2 && chip == 2; ++k) {
+            if (StandInChip(k).step == 0) {  // never reset: the device resets both at once
+                PsgReset(k, kClockHz, 44100);
+            }
+        }
+        const uint32_t w = in.Word16();
+        const bool arbitrary = (w & 0x4000u) != 0;
+        const uint32_t seed = arbitrary ? in.Byte() : 0u;
+        int32_t total = Affordable(chip, static_cast<int32_t>(w & 0x3FFFu), budget);
+        if ((w & 0x8000u) == 0 || total <= 0) {
+            CompareRender(chip, total, arbitrary, seed);
+            lastCount = total;
+            return;
+        }
+        const uint32_t s = in.Byte();
+        while (total > 0) {
+            int32_t piece = static_cast<int32_t>((s & 0x7Fu) + 1u);
+            if (s & 0x80u) {
+                const uint32_t high = in.Byte();
+                piece = static_cast<int32_t>(high * 64u + in.Byte() % 64u + 1u);
+            }
+            const int32_t count = piece < total ? piece : total;
+            CompareRender(chip, count, arbitrary, seed + static_cast<uint32_t>(total));
+            lastCount = count;
+            total -= count;
+        }
+    }
     void AfterReset(int) {}
     void AfterLevels(int) {}
 
@@ -163,42 +213,23 @@ struct BothRenderers {
     {
         switch (kind) {
         case 2:
-        case 3:
             PsgWrite(chip, in.Byte());
+            break;
+        case 3:
+            Render(2, in);
             break;
         case 4:
             PsgWrite(chip, in.Byte());
             PsgWrite(chip, in.Byte());
             break;
-        case 5: {
-            const uint32_t w = in.Word16();
-            const bool arbitrary = (w & 0x4000u) != 0;
-            const uint32_t seed = arbitrary ? in.Byte() : 0u;
-            int32_t total = Affordable(StandInChip(chip), static_cast<int32_t>(w & 0x3FFFu), budget);
-            if ((w & 0x8000u) == 0 || total <= 0) {
-                RenderBoth(chip, total, arbitrary, seed);
-                lastCount = total;
-                break;
-            }
-            const uint32_t s = in.Byte();
-            while (total > 0) {
-                int32_t piece = static_cast<int32_t>((s & 0x7Fu) + 1u);
-                if (s & 0x80u) {
-                    const uint32_t high = in.Byte();
-                    piece = static_cast<int32_t>(high * 64u + in.Byte() % 64u + 1u);
-                }
-                const int32_t count = piece < total ? piece : total;
-                RenderBoth(chip, count, arbitrary, seed + static_cast<uint32_t>(total));
-                lastCount = count;
-                total -= count;
-            }
+        case 5:
+            Render(chip, in);
             break;
-        }
         case 6: {
             const uint32_t b = in.Byte();
             const int32_t count = (b & 0x80u) ? -static_cast<int32_t>(b & 1u)
-                                             : Affordable(StandInChip(chip), static_cast<int32_t>(b & 0x3Fu), budget);
-            RenderBoth(chip, count, (b & 0x40u) != 0, b);
+                                             : Affordable(chip, static_cast<int32_t>(b & 0x3Fu), budget);
+            CompareRender(chip, count, (b & 0x40u) != 0, b);
             lastCount = count;
             break;
         }

@@ -26,7 +26,23 @@ struct PsgChip {
     int32_t period[4];    // tone half-period / time between noise shifts
     int32_t counter[4];   // next frame start to the channel's next event
     int32_t output[4];    // current output bit, 0 or 1
+
+    // What rendering derives from the fields above, kept in step by
+    // PsgReset and PsgWrite so that a render call starts without working it
+    // out again. Rendering reads these and never writes them.
+    uint32_t sounding;       // bit i: amplitude[i] is not 0, on a chip that has been reset
+    uint32_t fast;           // bit i: period[i] is shorter than a frame
+    int32_t loudness;        // sum of the amplitudes; above 32767 a frame's value can saturate
+    int32_t wholeCycles[4];  // for channels shorter than a frame: whole cycles (tones: two
+                             // half-periods) in one frame; 0 otherwise
+    int32_t cycleRest[4];    // and the frame's length modulo that cycle
+    uint32_t noiseKind;      // the taps as a table index: kNoTaps, kWhiteTaps or kPeriodicTaps
 };
+
+// noiseKind values: what the noise register's taps are.
+constexpr uint32_t kNoTaps = 0;  // as at load, before the first noise-control write
+constexpr uint32_t kWhiteTaps = 1;
+constexpr uint32_t kPeriodicTaps = 2;
 
 constexpr int kFrameShift = 16;                    // times: 2^16 units per output frame
 constexpr int32_t kFrameUnits = 1 << kFrameShift;  // one output frame
@@ -61,3 +77,9 @@ void PsgWrite(PsgChip& chip, uint32_t value);
 // The add into the host's samples wraps in two's complement rather than
 // overflowing, whatever the buffer held before.
 void PsgRender(PsgChip& chip, StereoFrame* frames, int32_t count);
+
+// Adds both chips' output into the same frames in one pass over them: the
+// frames and both records end exactly as PsgRender of first and then of
+// second would leave them, piece by piece for counts above kMaxRenderFrames.
+// The two records must be distinct.
+void PsgRenderPair(PsgChip& first, PsgChip& second, StereoFrame* frames, int32_t count);

@@ -33,3 +33,8 @@ void PsgRender(int chip, StereoFrame* frames, int32_t count)
 {
     PsgRender(Chip(chip), frames, count);
 }
+
+void PsgRenderBoth(StereoFrame* frames, int32_t count)
+{
+    PsgRenderPair(chips[0], chips[1], frames, count);
+}

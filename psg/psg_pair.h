@@ -11,3 +11,6 @@ void PsgReset(int chip, int32_t clockHz, int32_t rateHz);
 void PsgBuildLevels(int chip, int32_t gain);
 void PsgWrite(int chip, uint32_t value);
 void PsgRender(int chip, StereoFrame* frames, int32_t count);
+// Chip 0 and then chip 1 into the same frames, in one pass over them: the
+// same frames and chips as PsgRender for 0 and then for 1.
+void PsgRenderBoth(StereoFrame* frames, int32_t count);

@@ -2,6 +2,8 @@
 // frame, mixed into a block of sums in closed form or by table.
 #include "psg/psg_render.h"
 
+#include <bit>
+
 namespace psg_render {
 
 namespace {
@@ -43,148 +45,140 @@ constexpr NoiseShiftTable MakeNoiseShiftTable(uint32_t taps)
 constexpr NoiseShiftTable kWhiteShifts = MakeNoiseShiftTable(kWhiteNoiseTaps);
 constexpr NoiseShiftTable kPeriodicShifts = MakeNoiseShiftTable(kPeriodicNoiseTaps);
 
+// The tone frame by frame while it is not in step: the count-down that was
+// running when its period was written ends later than a half-period
+// ahead. Returns where it stopped; due is then the next toggle from the
+// start of that frame.
+template <bool kStore>
+uint32_t* CatchUp(uint32_t amplitude, uint32_t half, uint32_t& due, uint32_t& output, uint32_t* sums,
+                  uint32_t* const end)
+{
+    for (; sums != end && due > half; ++sums) {
+        uint32_t onTime = output << kFrameShift;
+        while (due <= kUnits) {
+            output ^= 1u;
+            onTime = output ? onTime + (kUnits - due) : onTime - (kUnits - due);
+            due += half;
+        }
+        *sums = (kStore ? 0u : *sums) + amplitude * onTime;
+        due -= kUnits;
+    }
+    return sums;
+}
+
+// In step, the tone's state is a phase: 0 to half - 1 in the on half, half
+// to full - 1 in the off half. Per frame the phase moves on by the rest, and
+// the on-time is that of the whole periods, less the on-time from the
+// period's start to the old phase, plus that to the new one (a half more
+// when the phase wrapped). A frame that ends exactly on a toggle has made
+// it, as an event at the frame end does.
+template <bool kStore>
+[[gnu::always_inline]] inline void AddFastTone(PsgChip& c, int i, uint32_t* sums, uint32_t* const end)
+{
+    const uint32_t amplitude = static_cast<uint32_t>(c.amplitude[i]);
+    const uint32_t half = static_cast<uint32_t>(c.period[i]);
+    uint32_t due = static_cast<uint32_t>(c.counter[i]);
+    uint32_t output = static_cast<uint32_t>(c.output[i]);
+    if (due > half) {
+        sums = CatchUp<kStore>(amplitude, half, due, output, sums, end);
+    }
+    if (sums != end) {
+        const uint32_t full = 2 * half;
+        const uint32_t rest = static_cast<uint32_t>(c.cycleRest[i]);
+        const uint32_t wholeOn = static_cast<uint32_t>(c.wholeCycles[i]) * half;
+        uint32_t phase = (output ? half : full) - due;
+        uint32_t onBefore = Min(phase, half);  // on-time from the period's start to the phase
+        for (; sums != end; ++sums) {
+            uint32_t next = phase + rest;  // below two full periods
+            uint32_t onTime = wholeOn - onBefore;
+            if (next >= full) {
+                next -= full;
+                onTime += half;
+            }
+            onBefore = Min(next, half);
+            *sums = (kStore ? 0u : *sums) + amplitude * (onTime + onBefore);
+            phase = next;
+        }
+        output = phase < half ? 1u : 0u;
+        due = (output ? half : full) - phase;
+    }
+    c.counter[i] = static_cast<int32_t>(due);
+    c.output[i] = static_cast<int32_t>(output);
+}
+
 }  // namespace
 
-FastTone MakeFastTone(int channel, uint32_t amplitude, uint32_t period, uint32_t due, uint32_t output)
+void AddFastTones(PsgChip& c, uint32_t mask, uint32_t* sums, uint32_t n, bool store)
 {
-    FastTone t{};
-    t.channel = channel;
-    t.amplitude = amplitude;
-    t.half = period;
-    t.full = 2 * period;
-    const uint32_t whole = kUnits / t.full;
-    t.rest = kUnits - whole * t.full;
-    t.wholeOn = whole * period;
-    t.due = due;
-    t.output = output;
-    return t;
+    const int first = std::countr_zero(mask);
+    if (store) {
+        AddFastTone<true>(c, first, sums, sums + n);
+    } else {
+        AddFastTone<false>(c, first, sums, sums + n);
+    }
+    for (int i = first + 1; i < 3; ++i) {
+        if ((mask >> i) & 1u) {
+            AddFastTone<false>(c, i, sums, sums + n);
+        }
+    }
 }
 
-void AddFastTone(FastTone& t, uint32_t* sums, uint32_t first, uint32_t count)
+// With k shifts in a frame, the output o0 before them lasting from the
+// frame start to the first, the outputs o1 to ok after each lasting a whole
+// period, and ok running on a period past the frame end:
+// on-time = o0 * (first shift - frame start) + period * (o1 + ... + ok)
+//           - ok * (next shift - frame end).
+void AddFastNoise(PsgChip& c, uint32_t* sums, uint32_t n)
 {
-    uint32_t f = 0;
-    while (!t.inStep && f < count) {
-        const uint32_t frameStart = (first + f) << kFrameShift;
-        if (t.due - frameStart <= t.half) {
-            t.phase = (t.output ? t.half : t.full) - (t.due - frameStart);
-            t.inStep = true;
-            break;
-        }
-        // Not in step yet: the count-down that was running when the period
-        // was written ends later than a half-period from here.
-        const uint32_t frameEnd = frameStart + kUnits;
-        uint32_t onTime = t.output << kFrameShift;
-        while (t.due <= frameEnd) {
-            t.output ^= 1u;
-            onTime = t.output ? onTime + (frameEnd - t.due) : onTime - (frameEnd - t.due);
-            t.due += t.half;
-        }
-        sums[f] += t.amplitude * onTime;
-        ++f;
-    }
-    uint32_t phase = t.phase;
-    uint32_t onBefore = Min(phase, t.half);  // on-time from the period's start to the phase
-    for (; f < count; ++f) {
-        uint32_t end = phase + t.rest;  // below two full periods
-        uint32_t onTime = t.wholeOn - onBefore;
-        if (end >= t.full) {
-            end -= t.full;
-            onTime += t.half;
-        }
-        // A frame that ends exactly on a toggle has made it, as an event at
-        // the frame end does.
-        onBefore = Min(end, t.half);
-        sums[f] += t.amplitude * (onTime + onBefore);
-        phase = end;
-    }
-    t.phase = phase;
-}
-
-uint32_t FastToneOutput(const FastTone& t, uint32_t callEnd, uint32_t& due)
-{
-    if (!t.inStep) {
-        due = t.due;
-        return t.output;
-    }
-    const uint32_t output = t.phase < t.half ? 1u : 0u;
-    due = callEnd + (output ? t.half : t.full) - t.phase;
-    return output;
-}
-
-
-FastNoise MakeFastNoise(uint32_t amplitude, uint32_t period, uint32_t due, uint32_t output, uint32_t lfsr,
-                        uint32_t taps)
-{
-    FastNoise n{};
-    n.amplitude = amplitude;
-    n.period = period;
-    n.due = due;
-    n.output = output;
-    n.lfsr = lfsr;
-    n.taps = taps;
-    n.whole = period != 0 ? kUnits / period : kUnits;
-    n.rest = kUnits - n.whole * period;
+    const uint32_t amplitude = static_cast<uint32_t>(c.amplitude[3]);
+    const uint32_t period = static_cast<uint32_t>(c.period[3]);
+    const uint32_t feedback = c.noiseTaps >> 1;
+    const uint32_t whole = static_cast<uint32_t>(c.wholeCycles[3]);
+    const uint32_t rest = static_cast<uint32_t>(c.cycleRest[3]);
+    uint32_t toShift = static_cast<uint32_t>(c.counter[3]);  // from the frame's start
+    uint32_t output = static_cast<uint32_t>(c.output[3]);
+    uint32_t lfsr = c.lfsr;
     // Up to whole + 1 shifts fall in a frame. With one or two, shifting one
-    // by one is as quick.
-    if (n.whole >= 2 && n.whole < kTableShifts) {
-        n.shiftTable = taps == kWhiteNoiseTaps    ? kWhiteShifts.entry
-                       : taps == kPeriodicNoiseTaps ? kPeriodicShifts.entry
-                                                    : nullptr;
+    // by one is as quick; without taps, too.
+    const uint32_t* table = nullptr;
+    if (whole >= 2 && whole < kTableShifts && c.noiseKind != kNoTaps) {
+        table = c.noiseKind == kWhiteTaps ? kWhiteShifts.entry : kPeriodicShifts.entry;
     }
-    return n;
-}
-
-// With n shifts in a frame, the output o0 before them
-// lasting from the frame start to the first, the outputs o1 to on after each
-// lasting a whole period, and on running on a period past the frame end:
-// on-time = o0 * (first shift - frame start) + period * (o1 + ... + on)
-//           - on * (next shift - frame end).
-void AddFastNoise(FastNoise& n, uint32_t* sums, uint32_t first, uint32_t count)
-{
-    const uint32_t feedback = n.taps >> 1;
-    uint32_t frameStart = first << kFrameShift;
     uint32_t f = 0;
     // One by one while the count-down that was running when the period was
     // written has not yet come within a period of the frame start.
-    for (; f < count && (n.shiftTable == nullptr || n.due - frameStart > n.period); ++f) {
-        const uint32_t frameEnd = frameStart + kUnits;
-        uint32_t onTime = n.output * (n.due - frameStart);
+    for (; f < n && (table == nullptr || toShift > period); ++f) {
+        uint32_t onTime = output * toShift;
         uint32_t ons = 0;
-        while (n.due <= frameEnd) {
-            n.lfsr = (n.lfsr >> 1) ^ (feedback & Mask(n.lfsr & 1u));
-            ons += n.lfsr & 1u;
-            n.due += n.period;
+        while (toShift <= kUnits) {
+            lfsr = (lfsr >> 1) ^ (feedback & Mask((lfsr & 1u) != 0));
+            ons += lfsr & 1u;
+            toShift += period;
         }
-        n.output = n.lfsr & 1u;
-        onTime += n.period * ons - n.output * (n.due - frameEnd);
-        sums[f] += n.amplitude * onTime;
-        frameStart = frameEnd;
-    }
-    if (f == count) {
-        return;
+        output = lfsr & 1u;
+        toShift -= kUnits;
+        onTime += period * ons - output * toShift;
+        sums[f] += amplitude * onTime;
     }
     // In step: the first shift of a frame is 1 to period units after its
     // start, so a frame holds whole + 1 shifts when that is at most rest,
     // else whole.
-    uint32_t toShift = n.due - frameStart;
-    uint32_t lfsr = n.lfsr;
-    uint32_t output = n.output;
-    for (; f < count; ++f) {
-        const uint32_t more = Mask(toShift <= n.rest);
-        const uint32_t shifts = n.whole + (more & 1u);
-        const uint32_t toNext = toShift + (n.period & more) - n.rest;
+    for (; f < n; ++f) {
+        const uint32_t more = Mask(toShift <= rest);
+        const uint32_t shifts = whole + (more & 1u);
+        const uint32_t toNext = toShift + (period & more) - rest;
         const uint32_t low = (1u << shifts) - 1u;
-        const uint32_t entry = n.shiftTable[low - 1u + (lfsr & low)];
+        const uint32_t entry = table[low - 1u + (lfsr & low)];
         lfsr = (lfsr >> shifts) ^ (entry & kTableLfsrMask);
         const uint32_t last = lfsr & 1u;
-        const uint32_t onTime = output * toShift + n.period * ((entry >> kTableOnesShift) + last) - last * toNext;
-        sums[f] += n.amplitude * onTime;
+        const uint32_t onTime = output * toShift + period * ((entry >> kTableOnesShift) + last) - last * toNext;
+        sums[f] += amplitude * onTime;
         output = last;
         toShift = toNext;
     }
-    n.due = ((first + count) << kFrameShift) + toShift;
-    n.lfsr = lfsr;
-    n.output = output;
+    c.counter[3] = static_cast<int32_t>(toShift);
+    c.output[3] = static_cast<int32_t>(output);
+    c.lfsr = lfsr;
 }
 
 }  // namespace psg_render

@@ -638,7 +638,7 @@ TEST_F(ReadyDevice, EntryPointsMakeExactlyTheseChipCalls)
         {"rate too low", [&] { dev.SetRate(kMinChipRateHz - 1); }, {}},
         {"rate", [&] { dev.SetRate(48000); }, resetBoth(48000, 60)},
         {"long mix", [&] { dev.Mix(frames.data() + 5, 39995); },
-         {{Op::Render, 0, 39995, 5}, {Op::Render, 1, 39995, 5}}},
+         {{Op::RenderBoth, 0, 39995, 5}}},
         {"disabled", [&] { dev.ApplySettings(&disabled); }, {{Op::Levels, 0, 60, 0}, {Op::Levels, 1, 60, 0}}},
         {"mix while disabled", [&] { dev.Mix(frames.data(), 100); }, {}},
     };

@@ -284,3 +284,48 @@ TEST_F(PsgAfterReset, ChipsAreIndependent)
     EXPECT_EQ(StandInChip(1).period[0], 254 * 5789);
     EXPECT_EQ(StandInChip(1).amplitude[0], 3453);
 }
+
+// What rendering reads beside the registers, after each write in turn. At
+// step 11579 a tone at register 0 or 1 cycles in 23158 units: 2 whole cycles
+// a frame and 65536 - 46316 = 19220 over; noise at one step: 5 and 7641.
+TEST_F(PsgAfterReset, DerivedFieldsFollowTheRegisters)
+{
+    StandInChip(0) = PsgChip{};  // as at load: no taps yet, whatever earlier tests wrote
+    PsgReset(0, kClockHz, 44100);
+    PsgBuildLevels(0, 40);
+    using Four = std::array<int32_t, 4>;
+    const struct {
+        std::initializer_list<uint32_t> bytes;
+        uint32_t sounding, fast;
+        int32_t loudness;
+        uint32_t noiseKind;
+        Four whole, rest;
+    } rows[] = {
+        {{}, 0, 0xF, 0, kNoTaps, {2, 2, 2, 5}, {19220, 19220, 19220, 7641}},
+        {{0x8E, 0x0F}, 0, 0xE, 0, kNoTaps, {0, 2, 2, 5}, {0, 19220, 19220, 7641}},     // tone 0: 254 steps
+        {{0x90, 0xB4}, 0x3, 0xE, 10922 + 10921, kNoTaps, {0, 2, 2, 5}, {0, 19220, 19220, 7641}},
+        {{0xE4, 0xFF}, 0x3, 0x6, 10922 + 10921, kWhiteTaps, {0, 2, 2, 0}, {0, 19220, 19220, 0}},  // 32 steps
+        {{0xE3}, 0x3, 0xE, 10922 + 10921, kPeriodicTaps, {0, 2, 2, 2}, {0, 19220, 19220, 19220}},  // follows tone 2
+        {{0xC6, 0xD0}, 0x7, 0x2, 3 * 10922 - 1, kPeriodicTaps, {0, 2, 0, 0}, {0, 19220, 0, 0}},  // tone 2: 6 steps
+        {{0x9F}, 0x6, 0x2, 10921 + 10922, kPeriodicTaps, {0, 2, 0, 0}, {0, 19220, 0, 0}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(::testing::Message() << "after " << row.bytes.size() << " bytes from " << std::hex
+                                          << (row.bytes.size() != 0 ? *row.bytes.begin() : 0u));
+        Write(0, row.bytes);
+        EXPECT_EQ(Chip().sounding, row.sounding);
+        EXPECT_EQ(Chip().fast, row.fast);
+        EXPECT_EQ(Chip().loudness, row.loudness);
+        EXPECT_EQ(Chip().noiseKind, row.noiseKind);
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_EQ(Chip().wholeCycles[i], row.whole[static_cast<size_t>(i)]) << "channel " << i;
+            EXPECT_EQ(Chip().cycleRest[i], row.rest[static_cast<size_t>(i)]) << "channel " << i;
+        }
+    }
+    // A reset silences every channel and keeps the taps.
+    PsgReset(0, kClockHz, 44100);
+    EXPECT_EQ(Chip().sounding, 0u);
+    EXPECT_EQ(Chip().fast, 0xFu);
+    EXPECT_EQ(Chip().loudness, 0);
+    EXPECT_EQ(Chip().noiseKind, kPeriodicTaps);
+}

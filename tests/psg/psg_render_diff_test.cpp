@@ -1,8 +1,10 @@
 // PsgRender against the per-frame reference renderer: both get the same
 // chip state and the same frames, and after every call the chip record and
 // every frame must be identical. Random streams drive writes, resets, renders
-// split every way, and counters placed on the edges of the hold and on frame
-// ends.
+// split every way, long runs of calls of a few frames, and counters placed on
+// the edges of the hold and on frame ends. Streams of both chips render them
+// in one pass (PsgRenderBoth) against the reference for chip 0 and then for
+// chip 1 on the same frames.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -60,26 +62,36 @@ std::vector<StereoFrame> StartFrames(int32_t count, Random& rng)
     return frames;
 }
 
-// One call on chip 0 through both renderers, from the same state.
-::testing::AssertionResult RenderMatches(int32_t count, Random& rng)
+// One call through both renderers, from the same state: chip 0, or both
+// chips when chips is 2.
+::testing::AssertionResult RenderMatches(int32_t count, Random& rng, int chips)
 {
-    const PsgChip before = StandInChip(0);
-    PsgChip reference = before;
+    const PsgChip before[2] = {StandInChip(0), StandInChip(1)};
+    PsgChip reference[2] = {before[0], before[1]};
     std::vector<StereoFrame> actual = StartFrames(count, rng);
     std::vector<StereoFrame> expected = actual;
-    PsgRender(0, actual.data(), count);
-    ReferenceRender(reference, expected.data(), count);
-    if (std::memcmp(&reference, &StandInChip(0), sizeof reference) != 0) {
-        return ::testing::AssertionFailure() << "count " << count << "\nbefore:   " << Describe(before)
-                                             << "\nexpected: " << Describe(reference)
-                                             << "\nactual:   " << Describe(StandInChip(0));
+    if (chips == 2) {
+        PsgRenderBoth(actual.data(), count);
+    } else {
+        PsgRender(0, actual.data(), count);
+    }
+    for (int chip = 0; chip < chips; ++chip) {
+        ReferenceRender(reference[chip], expected.data(), count);
+    }
+    for (int chip = 0; chip < 2; ++chip) {
+        if (std::memcmp(&reference[chip], &StandInChip(chip), sizeof reference[chip]) != 0) {
+            return ::testing::AssertionFailure() << "count " << count << ", chip " << chip
+                                                 << "\nbefore:   " << Describe(before[chip])
+                                                 << "\nexpected: " << Describe(reference[chip])
+                                                 << "\nactual:   " << Describe(StandInChip(chip));
+        }
     }
     for (size_t f = 0; f < actual.size(); ++f) {
         if (actual[f].left != expected[f].left || actual[f].right != expected[f].right) {
             return ::testing::AssertionFailure()
                    << "count " << count << ", frame " << f << ": " << actual[f].left << "/" << actual[f].right
                    << " instead of " << expected[f].left << "/" << expected[f].right
-                   << "\nbefore: " << Describe(before);
+                   << "\nbefore: " << Describe(before[0]);
         }
     }
     return ::testing::AssertionSuccess();
@@ -95,6 +107,8 @@ struct Stream {
     int32_t maxCount;        // render counts 0 to this per call
     uint32_t pokeOneIn;      // place counters on edges every so many steps (0: never)
     bool fastNoise;          // noise mostly following tone 2, so shifting within frames
+    int32_t maxPiece = 0;    // a stretch goes in calls of 1 to this many frames (0: split at random)
+    int chips = 1;           // 2: both chips, rendered in one pass; chip 1 written less often
 };
 
 int32_t PickRate(const Stream& s, Random& rng)
@@ -121,32 +135,40 @@ int32_t PickRate(const Stream& s, Random& rng)
     }
 }
 
+// The chip a write or a reset goes to: chip 1 a quarter of the time, so
+// that it is often silent beside a sounding chip 0.
+int PickChip(const Stream& s, Random& rng)
+{
+    return s.chips == 2 && rng.OneIn(4) ? 1 : 0;
+}
+
 void WriteSomething(const Stream& s, Random& rng)
 {
+    const int chip = PickChip(s, rng);
     const uint32_t what = rng.Below(10);
     if (what < 4) {  // a tone period, latch and data
         const uint32_t reg = rng.Below(s.maxToneRegister + 1);
         const uint32_t channel = s.fastNoise && rng.OneIn(2) ? 2u : rng.Below(3);
-        PsgWrite(0, 0x80u | (channel << 5) | (reg & 0x0Fu));
-        PsgWrite(0, reg >> 4);
+        PsgWrite(chip, 0x80u | (channel << 5) | (reg & 0x0Fu));
+        PsgWrite(chip, reg >> 4);
     } else if (what < 8) {  // an attenuation, often off or loud
         const uint32_t channel = rng.Below(4);
         const uint32_t att = rng.OneIn(3) ? 15u : rng.OneIn(2) ? 0u : rng.Below(16);
-        PsgWrite(0, 0x90u | (channel << 5) | att);
+        PsgWrite(chip, 0x90u | (channel << 5) | att);
     } else if (what < 9) {  // noise control
         const bool followTone2 = s.fastNoise && !rng.OneIn(4);
-        PsgWrite(0, 0xE0u | (followTone2 ? 3u | (rng.Below(4) << 2) : rng.Below(16)));
+        PsgWrite(chip, 0xE0u | (followTone2 ? 3u | (rng.Below(4) << 2) : rng.Below(16)));
     } else {  // any byte
-        PsgWrite(0, rng.Below(256));
+        PsgWrite(chip, rng.Below(256));
     }
 }
 
 // Counters where the rules meet: a held channel's next event at the end of
 // the call or just beside it, and events on frame ends. Outputs are set at
 // random; the noise output stays bit 0 of its register, as always.
-void PlaceCounters(int32_t count, Random& rng)
+void PlaceCounters(int32_t count, Random& rng, int chip)
 {
-    PsgChip& c = StandInChip(0);
+    PsgChip& c = StandInChip(chip);
     const int64_t limit = int64_t{2046} * c.step;
     for (int i = 0; i < 4; ++i) {
         if (!rng.OneIn(2)) {
@@ -161,14 +183,16 @@ void PlaceCounters(int32_t count, Random& rng)
     }
 }
 
-// Frames the reference can render within budget, from the chip's event rates.
-int32_t Affordable(int32_t wanted, int64_t& budget)
+// Frames the reference can render within budget, from the chips' event rates.
+int32_t Affordable(int32_t wanted, int64_t& budget, int chips)
 {
-    const PsgChip& c = StandInChip(0);
     int64_t perFrame = 4;
-    for (int i = 0; i < 4; ++i) {
-        if (c.amplitude[i] != 0) {  // silent channels have no events
-            perFrame += kFrameUnits / c.period[i] + 1;
+    for (int chip = 0; chip < chips; ++chip) {
+        const PsgChip& c = StandInChip(chip);
+        for (int i = 0; i < 4; ++i) {
+            if (c.amplitude[i] != 0) {  // silent channels have no events
+                perFrame += kFrameUnits / c.period[i] + 1;
+            }
         }
     }
     const int32_t count = static_cast<int32_t>(std::min<int64_t>(wanted, std::max<int64_t>(budget / perFrame, 0)));
@@ -199,9 +223,11 @@ TEST_P(PsgRenderDifferential, SameStateAndFramesAfterEveryCall)
     const Stream& s = GetParam();
     Random rng(s.seed);
     int64_t budget = int64_t{1} << 26;  // reference work, in channel-frames and events
-    StandInChip(0) = PsgChip{};
-    PsgBuildLevels(0, static_cast<int32_t>(rng.Below(61)));
-    PsgReset(0, kClockHz, PickRate(s, rng));
+    for (int chip = 0; chip < s.chips; ++chip) {
+        StandInChip(chip) = PsgChip{};
+        PsgBuildLevels(chip, static_cast<int32_t>(rng.Below(61)));
+        PsgReset(chip, kClockHz, PickRate(s, rng));
+    }
     int calls = 0;
     for (int step = 0; step < s.steps && budget > 0; ++step) {
         SCOPED_TRACE(step);
@@ -209,20 +235,22 @@ TEST_P(PsgRenderDifferential, SameStateAndFramesAfterEveryCall)
         if (what < 6) {
             WriteSomething(s, rng);
         } else if (what < 7) {
-            PsgReset(0, kClockHz, PickRate(s, rng));
+            PsgReset(PickChip(s, rng), kClockHz, PickRate(s, rng));
         } else if (what < 8) {
-            PsgBuildLevels(0, static_cast<int32_t>(rng.Next()));
+            PsgBuildLevels(PickChip(s, rng), static_cast<int32_t>(rng.Next()));
         } else {
-            // One stretch of time, in calls split at random.
-            int32_t total = Affordable(PickCount(s, rng), budget);
+            // One stretch of time, in calls split at random or in pieces of
+            // a few frames.
+            int32_t total = Affordable(PickCount(s, rng), budget, s.chips);
             if (s.pokeOneIn != 0 && rng.OneIn(s.pokeOneIn)) {
-                PlaceCounters(std::max(total, 1), rng);
+                PlaceCounters(std::max(total, 1), rng, PickChip(s, rng));
             }
             do {
-                const int32_t count = rng.OneIn(3) || total <= 0 ? total
-                                                                 : 1 + static_cast<int32_t>(rng.Below(
-                                                                           static_cast<uint32_t>(total)));
-                ASSERT_TRUE(RenderMatches(count, rng));
+                const int32_t most = s.maxPiece != 0 ? std::min(total, s.maxPiece) : total;
+                const int32_t count = (s.maxPiece == 0 && rng.OneIn(3)) || total <= 0
+                                          ? total
+                                          : 1 + static_cast<int32_t>(rng.Below(static_cast<uint32_t>(most)));
+                ASSERT_TRUE(RenderMatches(count, rng, s.chips));
                 ++calls;
                 total -= std::max(count, 1);
             } while (total > 0);
@@ -249,7 +277,16 @@ INSTANTIATE_TEST_SUITE_P(
         Stream{"EdgesLongCalls", 7, 800, false, 1023, kMaxRenderFrames, 2, false},
         // Noise following a short tone 2: several shifts in every frame.
         Stream{"FastNoise", 9, 3000, false, 12, 1100, 0, true},
-        Stream{"FastNoiseOnEdges", 10, 4000, false, 12, 300, 2, true}),
+        Stream{"FastNoiseOnEdges", 10, 4000, false, 12, 300, 2, true},
+        // Long runs of calls of 1 to 6 frames: a host's Update before every
+        // write. Short tones, as speech through the volume registers.
+        Stream{"TinyCallsShortTones", 11, 20000, false, 2, 400, 0, false, 6},
+        Stream{"TinyCallsAnyRate", 12, 20000, true, 1023, 300, 3, false, 6},
+        Stream{"TinyCallsFastNoise", 13, 20000, false, 12, 300, 3, true, 4},
+        // Both chips in one pass, chip 1 often silent.
+        Stream{"BothChips", 14, 3000, false, 1023, 1100, 0, false, 0, 2},
+        Stream{"BothChipsShortPeriods", 15, 3000, true, 12, 400, 3, true, 0, 2},
+        Stream{"BothChipsTinyCalls", 16, 20000, false, 12, 300, 3, false, 6, 2}),
     [](const ::testing::TestParamInfo<Stream>& param) { return std::string(param.param.name); });
 
 // Above kMaxRenderFrames a call renders as consecutive calls of that length.

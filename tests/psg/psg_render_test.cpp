@@ -254,3 +254,20 @@ TEST(PsgNoise, WithoutTapsTheRegisterDrains)
     EXPECT_EQ(NoiseOutputs(16), (std::vector<int32_t>{0, 1, 0, 1, 1, 0, 0, 1, 1, 1, 1, 0, 0, 0, 0, 0}));
     EXPECT_EQ(StandInChip(0).lfsr, 0u);
 }
+
+// A chip never reset has periods of 0, with which no frame would end. Made
+// audible, it still adds nothing and is left as it was.
+TEST(PsgRenderBeforeReset, AnAudibleChannelAddsNothing)
+{
+    StandInChip(0) = PsgChip{};
+    PsgBuildLevels(0, 40);
+    Write(0, {0x90, 0xF0});
+    ASSERT_EQ(StandInChip(0).amplitude[0], 10922);
+    PsgChip before;
+    std::memcpy(&before, &StandInChip(0), sizeof before);
+    StereoFrame frames[3] = {{1, 2}, {3, 4}, {5, 6}};
+    PsgRender(0, frames, 3);
+    EXPECT_EQ(frames[2].left, 5);
+    EXPECT_EQ(frames[2].right, 6);
+    EXPECT_EQ(std::memcmp(&before, &StandInChip(0), sizeof before), 0);
+}

@@ -14,6 +14,11 @@ void Log(PsgCall::Op op, int chip, int64_t a, int64_t b)
     }
 }
 
+int64_t FrameOffset(const StereoFrame* frames)
+{
+    return callLog != nullptr && callLog->frameBase != nullptr ? frames - callLog->frameBase : 0;
+}
+
 }  // namespace
 
 PsgChip& StandInChip(int chip)
@@ -42,7 +47,7 @@ void LogPsgCalls(PsgCallLog* log)
 
 std::ostream& operator<<(std::ostream& out, const PsgCall& call)
 {
-    static const char* const kNames[] = {"Reset", "Levels", "Write", "Render"};
+    static const char* const kNames[] = {"Reset", "Levels", "Write", "Render", "RenderBoth"};
     return out << kNames[static_cast<int>(call.op)] << "(" << call.chip << ", " << call.a << ", " << call.b << ")";
 }
 
@@ -66,7 +71,12 @@ void PsgWrite(int chip, uint32_t value)
 
 void PsgRender(int chip, StereoFrame* frames, int32_t count)
 {
-    Log(PsgCall::Op::Render, chip, count,
-        callLog != nullptr && callLog->frameBase != nullptr ? frames - callLog->frameBase : 0);
+    Log(PsgCall::Op::Render, chip, count, FrameOffset(frames));
     PsgRender(StandInChip(chip), frames, count);
+}
+
+void PsgRenderBoth(StereoFrame* frames, int32_t count)
+{
+    Log(PsgCall::Op::RenderBoth, 0, count, FrameOffset(frames));
+    PsgRenderPair(StandInChip(0), StandInChip(1), frames, count);
 }

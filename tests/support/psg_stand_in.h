@@ -24,14 +24,15 @@ void Write(int chip, std::initializer_list<uint32_t> bytes);
 // Both records as at load: all zero.
 void ClearStandInChips();
 
-// One call as the stand-in saw it. Render logs count as a and the buffer
-// offset from frameBase, in frames, as b.
+// One call as the stand-in saw it. Render and RenderBoth log count as a and
+// the buffer offset from frameBase, in frames, as b; RenderBoth, one call
+// for both chips, logs chip 0.
 struct PsgCall {
-    enum class Op : uint8_t { Reset, Levels, Write, Render };
+    enum class Op : uint8_t { Reset, Levels, Write, Render, RenderBoth };
     Op op;
     int chip;
-    int64_t a;  // Reset: rate; Levels: gain; Write: byte; Render: count
-    int64_t b;  // Reset: clock; Render: frame offset; else 0
+    int64_t a;  // Reset: rate; Levels: gain; Write: byte; Render, RenderBoth: count
+    int64_t b;  // Reset: clock; Render, RenderBoth: frame offset; else 0
 
     bool operator==(const PsgCall&) const = default;
 };

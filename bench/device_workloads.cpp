@@ -1,0 +1,154 @@
+#include "bench/device_workloads.h"
+
+#include "contract/port_protocol.h"
+#include "psg/psg_chip.h"
+
+namespace {
+
+constexpr int32_t kCallFrames = 735;       // one 60 Hz video frame at 44100 Hz
+constexpr int32_t kTenSecondsCalls = 600;  // of kCallFrames
+
+// The host's mixing block: renders land at the block's running position.
+constexpr uint32_t kBlockFrames = 1024;
+StereoFrame block[kBlockFrames + kMaxRenderFrames];
+uint64_t position = 0;
+
+StereoFrame* NextFrames(int32_t count)
+{
+    StereoFrame* frames = block + position % kBlockFrames;
+    position += static_cast<uint64_t>(count);
+    return frames;
+}
+
+void WriteAll(BenchDevice& bench, const std::vector<uint8_t>& bytes)
+{
+    for (const uint8_t b : bytes) {
+        bench.WriteChip(0, b);
+    }
+}
+
+DeviceRun ReplayOnDevice(BenchDevice& bench, const std::vector<Song>& songs)
+{
+    DeviceRun run;
+    Quarix& dev = bench.device();
+    for (const Song& song : songs) {
+        for (const ReplayStep& s : song.steps) {
+            switch (s.kind) {
+            case ReplayStep::Kind::Reset:
+                if (s.amount != 0) {
+                    dev.SetRate(s.amount);
+                } else {
+                    dev.Reset(kResetPort, 0);
+                }
+                break;
+            case ReplayStep::Kind::Write:
+                bench.WriteChip(s.chip, s.value);
+                break;
+            case ReplayStep::Kind::Mix:
+                dev.Mix(NextFrames(s.amount), s.amount);
+                break;
+            }
+        }
+        run.chipFrames += static_cast<double>(song.frames) * song.chips;
+        run.mixCalls += static_cast<double>(song.mixCalls);
+    }
+    return run;
+}
+
+DeviceRun MixCalls(BenchDevice& bench, int32_t calls, int32_t frames)
+{
+    for (int32_t i = 0; i < calls; ++i) {
+        const int32_t count = frames != 0 ? frames : 5 + (i & 1);
+        bench.device().Mix(NextFrames(count), count);
+    }
+    DeviceRun run;
+    run.mixCalls = calls;
+    run.chipFrames = frames != 0 ? double{1} * calls * frames : calls * 5.5;
+    return run;
+}
+
+}  // namespace
+
+BenchDevice::BenchDevice() : dev_(kDeviceIdQrxs)
+{
+    const SoundSettings settings{0, 1};
+    dev_.ApplySettings(&settings);
+    dev_.Init();
+}
+
+void BenchDevice::WriteChip(int chip, uint8_t value)
+{
+    dev_.WritePort(chip == 0 ? kChip0Port : kChip1Port, BitReverse(value));
+}
+
+// Tone 0 at register 0 (acting as 1), tones 1 and 2 at register 1, all loud.
+const std::vector<uint8_t> kSpeechTones = {0x80, 0x00, 0xA1, 0x00, 0xC1, 0x00, 0x90, 0xB0, 0xD0};
+
+// 4-bit samples from a fixed stream, one attenuation write per sample, the
+// three tones in turn; x carries the stream from one call to the next.
+uint8_t SpeechByte(int32_t call, uint32_t& x)
+{
+    x = x * 1664525u + 1013904223u;
+    return static_cast<uint8_t>(0x90u | (static_cast<uint32_t>(call % 3) << 5) | (x >> 28));
+}
+
+void SetUpSpeech(BenchDevice& bench)
+{
+    bench.device().Reset(kResetPort, 0);
+    WriteAll(bench, kSpeechTones);
+}
+
+void RunSpeech(BenchDevice& bench, int32_t calls, int32_t frames)
+{
+    uint32_t x = 0x12345678u;
+    for (int32_t i = 0; i < calls; ++i) {
+        bench.WriteChip(0, SpeechByte(i, x));
+        const int32_t count = frames != 0 ? frames : 5 + (i & 1);
+        bench.device().Mix(NextFrames(count), count);
+    }
+}
+
+void RunSpeechOnRecord(PsgRenderer renderer, int32_t calls)
+{
+    PsgBenchSetUp(PsgBenchCase::kSilent);
+    for (const uint8_t b : kSpeechTones) {
+        PsgWrite(BenchChip(0), b);
+    }
+    uint32_t x = 0x12345678u;
+    for (int32_t i = 0; i < calls; ++i) {
+        PsgWrite(BenchChip(0), SpeechByte(i, x));
+        const int32_t count = 5 + (i & 1);
+        PsgRenderWith(renderer, 0, NextFrames(count), count);
+    }
+}
+
+DeviceRun RunDeviceWorkload(BenchDevice& bench, DeviceWorkload which, const std::vector<Song>& songs)
+{
+    switch (which) {
+    case DeviceWorkload::kMusic:
+        return ReplayOnDevice(bench, songs);
+    case DeviceWorkload::kSpeech:
+    case DeviceWorkload::kSpeechLong:
+    case DeviceWorkload::kSpeech11: {
+        const int32_t frames = which == DeviceWorkload::kSpeech ? 0 : which == DeviceWorkload::kSpeech11 ? 11 : kCallFrames;
+        const int32_t calls = frames == 0 ? kSpeechCalls : frames == 11 ? kSpeechCalls / 2 : kTenSecondsCalls;
+        SetUpSpeech(bench);
+        RunSpeech(bench, calls, frames);
+        DeviceRun run;
+        run.mixCalls = calls;
+        run.chipFrames = frames == 0 ? calls * 5.5 : double{1} * calls * frames;
+        return run;
+    }
+    case DeviceWorkload::kWorstCase:
+        bench.device().Reset(kResetPort, 0);
+        WriteAll(bench, PsgBenchBytes(PsgBenchCase::kWorstCase));
+        return MixCalls(bench, kTenSecondsCalls, kCallFrames);
+    case DeviceWorkload::kSilent:
+        bench.device().Reset(kResetPort, 0);
+        return MixCalls(bench, kTenSecondsCalls, kCallFrames);
+    case DeviceWorkload::kSilentShort:
+        bench.device().Reset(kResetPort, 0);
+        return MixCalls(bench, kSpeechCalls, 0);
+    }
+    return {};
+}
