@@ -241,7 +241,7 @@ std::string LiveUsage(const FrontEnd& frontEnd)
 {
     std::string text =
         "  --play              play through the system's sound output as well (space pauses,\n"
-        "                      q or Ctrl-C stops); -o and --raw still write the same files\n"
+        "                      q or Ctrl-C stops); -o still writes the same WAV\n"
         "  --device NAME       the sound output to play on (default: the system's default)\n"
         "  --latency MS        how far playback runs ahead, 10 to 2000 ms (default 75)\n";
     if (frontEnd.offersSettings) {
