@@ -16,6 +16,10 @@ Result RunFrontEnd(const FrontEnd& frontEnd, const std::vector<std::string>& arg
         std::fputs(RenderUsage(frontEnd).c_str(), out);
         return {};
     }
+    if (options.version) {
+        std::fputs(RenderVersion(frontEnd).c_str(), out);
+        return {};
+    }
     const std::unique_ptr<DeviceBinding> binding = frontEnd.makeBinding(options);
     const RunContext context = {frontEnd.program, binding.get(), out, err};
     if (!options.Batch()) {

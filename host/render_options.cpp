@@ -1,5 +1,7 @@
 #include "host/render_options.h"
 
+#include <quarix_version.h>
+
 #include "host/text.h"
 
 namespace {
@@ -148,6 +150,8 @@ Result ParseArgument(Arguments& a, const FrontEnd& frontEnd, bool toDirectory, R
     }
     if (a.Is("-h", "--help")) {
         o->help = true;
+    } else if (a.Is("--version")) {
+        o->version = true;
     } else if (a.Current().size() > 1 && a.Current()[0] == '-') {
         return Result::BadUsage("unknown option " + a.Current() + " (see --help)");
     } else {
@@ -190,7 +194,7 @@ Result ParseRenderOptions(const std::vector<std::string>& args, const FrontEnd& 
             return read;
         }
     }
-    if (options->help) {
+    if (options->help || options->version) {
         return {};
     }
     const Result checked = CheckCombination(*options);
@@ -255,6 +259,11 @@ std::string LiveUsage(const FrontEnd& frontEnd)
 
 }  // namespace
 
+std::string RenderVersion(const FrontEnd& frontEnd)
+{
+    return frontEnd.program + " " + kQuarixVersion + "\n";
+}
+
 std::string RenderUsage(const FrontEnd& frontEnd)
 {
     const std::string& program = frontEnd.program;
@@ -268,6 +277,7 @@ std::string RenderUsage(const FrontEnd& frontEnd)
            "\n" +
            OutputUsage(frontEnd) + PlayUsage() + LiveUsage(frontEnd) +
            "  -h, --help          this text\n"
+           "  --version           the version\n"
            "\n"
            "FILE '-' is standard output (one of -o and --raw at most). Messages, tags, the\n"
            "summary and progress go to standard error. A regular file is written under a\n"

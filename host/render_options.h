@@ -26,6 +26,7 @@ struct RenderOptions {
     bool batchLine = false;           // one line per file, no tags or progress
     bool quiet = false;
     bool help = false;
+    bool version = false;             // --version
 
     bool Batch() const { return inputs.size() > 1 || !outputDir.empty(); }
 };
@@ -36,3 +37,6 @@ Result ParseRenderOptions(const std::vector<std::string>& args, const FrontEnd& 
 
 // The help text.
 std::string RenderUsage(const FrontEnd& frontEnd);
+
+// "PROGRAM VERSION\n", for --version.
+std::string RenderVersion(const FrontEnd& frontEnd);

@@ -12,6 +12,7 @@ packages=(
   wine wine32:i386 wine64 xvfb xauth
   valgrind sox imagemagick locales
   e2fsprogs procps
+  lintian unzip
   pulseaudio pulseaudio-utils libpulse-dev libpulse0:i386 time
 )
 

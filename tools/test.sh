@@ -42,3 +42,6 @@ cmake --preset win32-debug >/dev/null
 cmake --build --preset win32-debug -j "$jobs" --target psg_tests device_tests device_abi_tests module_test Quarix
 WINEPREFIX="$top/build/win32-debug/wineprefix" \
   ctest --preset win32-debug -j "$jobs" -R '^(wine_prefix|psg_tests|device_tests|device_abi_tests|module_test)$'
+
+echo "== release: tools/release.sh twice, compared; the zip under Wine, the .deb installed"
+bash tests/release/release_test.sh "$top/build/win32"

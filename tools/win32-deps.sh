@@ -27,7 +27,9 @@ fi
 
 # SSE2 doubles, no x87 and no fused multiply-add: the same rounding as
 # x86-64's baseline, where Debian's native libraries are built.
-cflags="-O2 -msse2 -mfpmath=sse -ffp-contract=off"
+# The prefix map keeps this directory's path out of the objects, so a
+# release built elsewhere is the same bytes.
+cflags="-O2 -msse2 -mfpmath=sse -ffp-contract=off -ffile-prefix-map=$deps/="
 jobs=$(( $(nproc) < 2 ? $(nproc) : 2 ))
 
 # Debian's source index, for the suites the machine already installs from.
@@ -80,7 +82,7 @@ flac_src=$(fetch flac "$flac_version")
 
 # SOXR_DLL: only the API is exported. No SIMD engines, no OpenMP.
 build soxr "$soxr_src" -DSOXR_DLL \
-  -DCMAKE_SHARED_LINKER_FLAGS="-static-libgcc -s" \
+  -DCMAKE_SHARED_LINKER_FLAGS="-static-libgcc -s -Wl,--no-insert-timestamp" \
   -DBUILD_SHARED_LIBS=ON -DVISIBILITY_HIDDEN=OFF \
   -DWITH_CR32S=OFF -DWITH_CR64S=OFF -DWITH_OPENMP=OFF -DWITH_LSR_BINDINGS=OFF \
   -DBUILD_TESTS=OFF -DBUILD_EXAMPLES=OFF
