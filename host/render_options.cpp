@@ -295,6 +295,7 @@ std::string RenderUsage(const FrontEnd& frontEnd)
            "its frames taken as clock/16 per second, which keeps pitch and tempo. --raw then\n"
            "holds the chips' own frames. --exact, and every port script, runs the module at\n"
            "the output rate as an emulator host does, each frame the exact average of the\n"
-           "chips' output over it, fold-back and offset included; --raw alone does too.\n" +
+           "chips' output over it, fold-back and offset included; --raw alone does too.\n"
+           "Use --exact to hear exactly what a host at that rate hears.\n" +
            frontEnd.helpNotes;
 }
