@@ -8,7 +8,9 @@ parec took from the sink's monitor, raw 16-bit stereo. The recording must
 consist of stretches of the reference, sample for sample, in the reference's
 order; silence may stand between them (the recorder joining late, the sound
 system running dry) and stretches may be missing (blocks a loaded machine
-dropped). Every frame that is not silent must lie in such a stretch.
+dropped). Every frame that is not silent must lie in such a stretch; one
+shorter than the frames that locate a stretch counts only where it goes on
+from the last stretch and silence follows it.
 
 With --switch, the recording may move once from REFERENCE to OTHER (a render
 of the same input with other settings): what comes after the move must match
@@ -55,9 +57,11 @@ class Reference:
                 hi = mid
         return offsets[lo] if lo < len(offsets) else None
 
-    def run_length(self, rec, r, f):
-        """Frames from recording frame r that equal the reference from frame f."""
+    def run_length(self, rec, r, f, most=None):
+        """Frames from recording frame r that equal the reference from frame f (at most most)."""
         limit = min(len(rec) // 4 - r, self.frames - f)
+        if most is not None:
+            limit = min(limit, most)
         lo, hi = 0, limit
         # Longest prefix that compares equal, by bisection on slice equality.
         while lo < hi:
@@ -103,6 +107,16 @@ def main():
         if found is None:
             if total - r < KEY:
                 break  # the recorder stopped inside a stretch
+            # Too short for a key: a piece the sound system played between
+            # two times it ran dry. It must go on exactly where the last
+            # stretch stopped and end in silence.
+            n = refs[which].run_length(rec, r, expected, KEY)
+            if n > 0 and rec[4 * (r + n):4 * (r + n) + 4] == zero:
+                runs += 1
+                matched += n
+                expected += n
+                r += n
+                continue
             unexplained += 1
             r += 1
             continue
