@@ -92,8 +92,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     Check(song.snClockHz > 0 && song.dataStart >= 0x40 && song.dataStart <= bytes.size());
     if (PlanVgm(song, options, &plan).Ok()) {
-        Check(plan.totalFrames == FrameAtSample(VgmPlaySamples(song, 2), plan.hostRateHz));
+        Check(plan.totalFrames == FrameAtSample(VgmPlaySamples(song, 2), plan.frameRate));
         Play(&song, nullptr, plan);
+        // The clean path takes the same songs and makes as many output frames.
+        PlayOptions clean = options;
+        clean.clean = true;
+        PlayPlan cleanPlan;
+        Check(PlanVgm(song, clean, &cleanPlan).Ok() && cleanPlan.outputFrames == plan.totalFrames);
+        Play(&song, nullptr, cleanPlan);
     }
     return 0;
 }

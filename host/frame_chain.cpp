@@ -7,7 +7,7 @@ void FrameChain::AddStage(FrameStage* stage)
 
 void FrameChain::AddSink(FrameSink* sink)
 {
-    sinks.push_back(sink);
+    sinks.push_back({sink, stages.size()});
 }
 
 void FrameChain::AddSink(PcmSink* sink)
@@ -30,29 +30,31 @@ void FrameChain::Finish()
 void FrameChain::Pass(size_t firstStage, std::span<const StereoFrame> frames)
 {
     for (size_t i = firstStage; i < stages.size(); ++i) {
+        Deliver(i, frames);
         frames = stages[i]->Process(frames);
     }
-    if (!frames.empty()) {
-        Deliver(frames);
-    }
-}
-
-void FrameChain::Deliver(std::span<const StereoFrame> frames)
-{
-    for (FrameSink* sink : sinks) {
-        sink->Take(frames);
-    }
-    if (pcmSinks.empty()) {
+    Deliver(stages.size(), frames);
+    if (pcmSinks.empty() || frames.empty()) {
         return;
     }
     if (pcm.size() < frames.size()) {
         pcm.resize(frames.size());
     }
-    for (size_t k = 0; k < frames.size(); ++k) {
-        pcm[k] = {SaturateSample(frames[k].left), SaturateSample(frames[k].right)};
-    }
+    SaturateFrames(frames, pcm.data());
     const std::span<const PcmFrame> saturated(pcm.data(), frames.size());
     for (PcmSink* sink : pcmSinks) {
         sink->Take(saturated);
+    }
+}
+
+void FrameChain::Deliver(size_t stagesPassed, std::span<const StereoFrame> frames)
+{
+    if (frames.empty()) {
+        return;
+    }
+    for (const Tap& tap : sinks) {
+        if (tap.after == stagesPassed) {
+            tap.sink->Take(frames);
+        }
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
-// What the hub hands its frames to: the stages in order, then the sinks. The
-// 16-bit frames are saturated here, once, for every 16-bit sink.
+// What the hub hands its frames to: the stages in order, with sinks between
+// them or after them. The 16-bit frames are saturated here, once, for every
+// 16-bit sink.
 
 #include <vector>
 
@@ -9,7 +10,9 @@
 
 class FrameChain final : public FrameSink {
 public:
-    // Each added in the order frames pass them; none owned.
+    // Each added in the order frames pass them; none owned. A sink of 32-bit
+    // frames takes them as they leave the stages added before it (the raw
+    // file, before a resampler); 16-bit sinks take them after every stage.
     void AddStage(FrameStage* stage);
     void AddSink(FrameSink* sink);
     void AddSink(PcmSink* sink);
@@ -19,11 +22,15 @@ public:
     void Finish();
 
 private:
+    struct Tap {
+        FrameSink* sink;
+        size_t after;  // stages before it
+    };
     void Pass(size_t firstStage, std::span<const StereoFrame> frames);
-    void Deliver(std::span<const StereoFrame> frames);
+    void Deliver(size_t stagesPassed, std::span<const StereoFrame> frames);
 
     std::vector<FrameStage*> stages;
-    std::vector<FrameSink*> sinks;
+    std::vector<Tap> sinks;
     std::vector<PcmSink*> pcmSinks;
     std::vector<PcmFrame> pcm;  // the last block saturated; grows, never shrinks
 };

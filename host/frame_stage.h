@@ -1,8 +1,8 @@
 #pragma once
 // A step on the way from the hub to the sinks that changes the frames: the
-// fade today, a resampler or a filter tomorrow. A stage may hand on more or
-// fewer frames than it takes (a rate change) and may hold some back, which
-// it hands on when flushed at the end.
+// fade, the clean path's resampler. A stage may hand on more or fewer frames
+// than it takes (a rate change) and may hold some back, which it hands on
+// when flushed at the end.
 
 #include <span>
 

@@ -50,8 +50,10 @@ class SettingsWhilePlaying {
 public:
     virtual ~SettingsWhilePlaying() = default;
     virtual Result Open() = 0;
-    // frame: the emulated moment a device call made now lands at;
-    // queuedFrames: finished frames still waiting in the ring before it.
+    // frame: the output frames handed on so far, which on the exact path is
+    // the emulated moment a device call made now lands at (on the clean
+    // path the resampler still holds some 26 ms of them); queuedFrames:
+    // finished frames still waiting in the ring before it.
     virtual void Pump(uint64_t frame, uint64_t queuedFrames) = 0;
     virtual void Close() = 0;
 };

@@ -5,7 +5,13 @@
 
 void Meter::Take(std::span<const StereoFrame> block)
 {
-    // Kept branch-free per frame: a block's extremes and clips, folded in once.
+    frames += block.size();
+    const SampleRange range = SaturatedRange(block);
+    if (range.high < 32767 && range.low > -32768) {
+        peak = std::max(peak, std::max(int64_t{range.high}, -int64_t{range.low}));
+        return;
+    }
+    // At a rail: the block's exact extremes and clips, without a branch per sample.
     int32_t high = 0;
     int32_t low = 0;
     uint64_t over = 0;
@@ -18,7 +24,6 @@ void Meter::Take(std::span<const StereoFrame> block)
     }
     peak = std::max(peak, std::max(int64_t{high}, -int64_t{low}));
     clipped += over;
-    frames += block.size();
 }
 
 double Meter::PeakDbfs() const

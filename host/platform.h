@@ -36,6 +36,11 @@ void SetBinaryMode(std::FILE* stream);
 // the console's code page.
 std::string TextForStream(const std::string& utf8, std::FILE* stream);
 
+// Sets a variable of this process's environment, which libraries read and
+// child processes inherit; value null removes it. Not safe while another
+// thread may read the environment: call it before starting any.
+void SetProcessEnvironment(const char* name, const char* value);
+
 // Number of processors available to this process, at least 1.
 int ProcessorCount();
 

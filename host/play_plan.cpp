@@ -47,10 +47,30 @@ int64_t PitchFixedRate(int32_t hostRateHz, uint32_t clockHz)
     return static_cast<int64_t>((numerator + clockHz / 2) / clockHz);
 }
 
-uint64_t FrameAtSample(uint64_t sample, int32_t hostRateHz)
+uint64_t ScaleFrames(uint64_t count, uint64_t multiplier, uint64_t divisor)
 {
-    // sample < 2^44 after the length check, rate < 2^20: the product fits.
-    return sample * static_cast<uint64_t>(hostRateHz) / kVgmSampleRate;
+    // The remainder times the multiplier stays below 2^64.
+    return count / divisor * multiplier + count % divisor * multiplier / divisor;
+}
+
+std::string FormatFrameRate(FrameRate rate)
+{
+    std::string text = std::to_string(rate.numerator / rate.denominator);
+    uint64_t rest = rate.numerator % rate.denominator;
+    if (rest != 0) {
+        text += '.';
+    }
+    for (int digits = 0; rest != 0 && digits < 6; ++digits) {
+        rest *= 10;
+        text += static_cast<char>('0' + rest / rate.denominator);
+        rest %= rate.denominator;
+    }
+    return text;
+}
+
+uint64_t FrameAtSample(uint64_t sample, FrameRate rate)
+{
+    return ScaleFrames(sample, rate.numerator, uint64_t{rate.denominator} * kVgmSampleRate);
 }
 
 bool Loops(const VgmSong& song)
@@ -77,10 +97,24 @@ Result PlanVgm(const VgmSong& song, const PlayOptions& options, PlayPlan* plan)
     if (!checked.Ok()) {
         return checked;
     }
+    const FrameRate output = {static_cast<uint64_t>(options.rateHz), 1};
+    plan->frameRate = output;
+    plan->resampled = options.clean;
+    if (options.clean) {
+        // The chips at their tick rate; a file logged for clock C ticks C / 16
+        // times a second, so its frames stand for that much time.
+        plan->chipRateHz = kTickRateHz;
+        plan->frameRate = options.pitchFix ? FrameRate{song.snClockHz, 16} : FrameRate{kTickRateHz, 1};
+    }
     plan->passes = looping && options.loops > 1 ? options.loops : 1;
-    plan->fadeStartFrame = FrameAtSample(samples, options.rateHz);
-    plan->fadeFrames = looping ? uint64_t{options.fadeMs} * static_cast<uint64_t>(options.rateHz) / 1000 : 0;
+    plan->fadeStartFrame = FrameAtSample(samples, plan->frameRate);
+    plan->fadeFrames = looping ? ScaleFrames(options.fadeMs, plan->frameRate.numerator,
+                                             uint64_t{plan->frameRate.denominator} * 1000)
+                               : 0;
     plan->totalFrames = plan->fadeStartFrame + plan->fadeFrames;
+    // As many output frames as the exact path gives.
+    const uint64_t outputFade = looping ? uint64_t{options.fadeMs} * output.numerator / 1000 : 0;
+    plan->outputFrames = FrameAtSample(samples, output) + outputFade;
     return {};
 }
 
@@ -95,7 +129,9 @@ Result PlanScript(const PortScript& script, const PlayOptions& options, PlayPlan
         }
     }
     plan->chipRateHz = plan->hostRateHz;
+    plan->frameRate = {static_cast<uint64_t>(plan->hostRateHz), 1};
     plan->totalFrames = script.totalFrames;
+    plan->outputFrames = script.totalFrames;
     plan->rateChangeLine = 0;
     for (const LateRate& late : script.lateRates) {
         if (late.rateHz != plan->hostRateHz) {

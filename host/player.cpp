@@ -51,7 +51,7 @@ bool PlayVgm(const VgmSong& song, const PlayPlan& plan, PortBus& bus, SoundHub& 
             continue;
         }
         sample += e.samples;
-        const uint64_t frame = FrameAtSample(sample, plan.hostRateHz);
+        const uint64_t frame = FrameAtSample(sample, plan.frameRate);
         if (!AdvanceTo(hub, fading && frame > plan.totalFrames ? plan.totalFrames : frame, control)) {
             return false;
         }

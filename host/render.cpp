@@ -11,6 +11,7 @@
 #include "host/platform.h"
 #include "host/port_bus.h"
 #include "host/progress_line.h"
+#include "host/resample_stage.h"
 #include "host/sound_hub.h"
 #include "host/source.h"
 #include "host/text.h"
@@ -21,7 +22,8 @@ namespace {
 struct Pipeline {
     explicit Pipeline(const PlayPlan& plan) : fade(plan.fadeStartFrame, plan.fadeFrames) {}
 
-    FadeStage fade;  // faded frames are what plays and what the files hold
+    FadeStage fade;  // on the module's frames: what the raw file holds, and what is resampled
+    std::unique_ptr<ResampleStage> resample;  // the clean path
     Meter meter;
     std::unique_ptr<FileWriter> files;
     std::unique_ptr<ProgressLine> progress;
@@ -47,13 +49,14 @@ Result CheckOutputs(const RenderOptions& options, const PlayPlan& plan)
         return Result::Failure(options.input + ": line " + std::to_string(plan.rateChangeLine) +
                                ": the rate changes after the first mix, which a WAV cannot hold; use --raw");
     }
-    if (!options.wavPath.empty() && plan.totalFrames * 4 > kMaxWavDataBytes) {
+    if (!options.wavPath.empty() && plan.outputFrames * 4 > kMaxWavDataBytes) {
         return Result::Failure(options.wavPath +
                                ": more than 4 GiB of samples for a WAV file; use --raw or a shorter render");
     }
     return {};
 }
 
+// Opens the files; the raw file takes the module's frames, before any resampler.
 Result AddFiles(const RenderOptions& options, const RunContext& context, const PlayPlan& plan, Pipeline* p)
 {
     if (options.wavPath.empty() && options.rawPath.empty()) {
@@ -61,12 +64,9 @@ Result AddFiles(const RenderOptions& options, const RunContext& context, const P
     }
     p->files = std::make_unique<FileWriter>();
     const Result opened =
-        p->files->Open(options.wavPath, options.rawPath, plan.hostRateHz, plan.totalFrames, context.out);
+        p->files->Open(options.wavPath, options.rawPath, plan.hostRateHz, plan.outputFrames, context.out);
     if (p->files->WritesRaw()) {
         p->chain.AddSink(static_cast<FrameSink*>(p->files.get()));
-    }
-    if (p->files->WritesWav()) {
-        p->chain.AddSink(static_cast<PcmSink*>(p->files.get()));
     }
     return opened;
 }
@@ -84,20 +84,30 @@ Result AddLive(const RenderOptions& options, const RunContext& context, const So
     p->chain.AddSink(static_cast<PcmSink*>(p->live.get()));
     // The status line shows the VGM's own title, in the terminal's encoding.
     const std::string title = TextForStream(source.Title(), context.err);
-    return p->live->Start(plan.hostRateHz, plan.totalFrames, title, options.quiet ? nullptr : context.err);
+    return p->live->Start(plan.hostRateHz, plan.outputFrames, title, options.quiet ? nullptr : context.err);
 }
 
 Result BuildPipeline(const RenderOptions& options, const RunContext& context, const Source& source,
                      const PlayPlan& plan, Pipeline* p)
 {
     p->chain.AddStage(&p->fade);
+    Result built = AddFiles(options, context, plan, p);
+    if (built.Ok() && plan.resampled) {
+        built = ResampleStage::Create(plan.frameRate, plan.hostRateHz, plan.totalFrames, plan.outputFrames,
+                                      &p->resample);
+        if (built.Ok()) {
+            p->chain.AddStage(p->resample.get());
+        }
+    }
+    if (!built.Ok()) {
+        return built;
+    }
     p->chain.AddSink(&p->meter);
-    const Result files = AddFiles(options, context, plan, p);
-    if (!files.Ok()) {
-        return files;
+    if (p->files != nullptr && p->files->WritesWav()) {
+        p->chain.AddSink(static_cast<PcmSink*>(p->files.get()));
     }
     if (!options.quiet && !options.batchLine && !options.live.play && IsTerminal(context.err)) {
-        p->progress = std::make_unique<ProgressLine>(context.err, plan.totalFrames, plan.hostRateHz);
+        p->progress = std::make_unique<ProgressLine>(context.err, plan.outputFrames, plan.hostRateHz);
         p->chain.AddSink(p->progress.get());
     }
     return AddLive(options, context, source, plan, p);
@@ -118,11 +128,24 @@ Result Play(const Source& source, const PlayPlan& plan, PortBus& bus, SoundHub& 
     *wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     binding.Release();
     p.chain.Finish();
+    if (p.resample != nullptr && !p.resample->Failure().Ok()) {
+        return p.resample->Failure();
+    }
     return played;
 }
 
+// " (taken as 223721.5625 Hz)" when the clean path's frames stand for
+// another rate than the chips ran at: a file logged for another clock.
+std::string TakenAs(const PlayPlan& plan)
+{
+    if (plan.frameRate.numerator == static_cast<uint64_t>(plan.chipRateHz) * plan.frameRate.denominator) {
+        return {};
+    }
+    return " (taken as " + FormatFrameRate(plan.frameRate) + " Hz)";
+}
+
 void Summarize(const RenderOptions& options, const RunContext& context, const Source& source, const PlayPlan& plan,
-               const Meter& meter, double wallSeconds)
+               const Meter& meter, uint64_t rawFrames, double wallSeconds)
 {
     std::FILE* err = context.err;
     const double seconds = static_cast<double>(meter.Frames()) / plan.hostRateHz;
@@ -136,14 +159,20 @@ void Summarize(const RenderOptions& options, const RunContext& context, const So
         return;
     }
     std::fputs(TextForStream(source.TagLines(), err).c_str(), err);
-    std::fprintf(err, "%s: %s at %d Hz (chips at %d Hz)\n", options.input.c_str(), duration.c_str(), plan.hostRateHz,
-                 plan.chipRateHz);
+    const std::string chips = std::to_string(plan.chipRateHz) + " Hz";
+    const std::string from =
+        plan.resampled ? ", resampled from the chips at " + chips + TakenAs(plan) : " (chips at " + chips + ")";
+    std::fprintf(err, "%s: %s at %d Hz%s\n", options.input.c_str(), duration.c_str(), plan.hostRateHz, from.c_str());
     std::fprintf(err, "  %llu frames\n", static_cast<unsigned long long>(meter.Frames()));
+    if (plan.resampled && !options.rawPath.empty()) {
+        std::fprintf(err, "  raw file: %llu frames as the chips made them, %s per second\n",
+                     static_cast<unsigned long long>(rawFrames), FormatFrameRate(plan.frameRate).c_str());
+    }
     std::fprintf(err, "  peak %lld (%.1f dBFS), %llu clipped samples\n", static_cast<long long>(meter.Peak()),
                  meter.PeakDbfs(), static_cast<unsigned long long>(meter.Clipped()));
     std::fputs(source.NoteLines().c_str(), err);
     if (plan.fadeFrames > 0) {
-        const double fadeSeconds = static_cast<double>(plan.fadeFrames) / plan.hostRateHz;
+        const double fadeSeconds = static_cast<double>(plan.fadeFrames) / plan.frameRate.Hz();
         const std::string fade = FormatDuration(fadeSeconds, DurationStyle::Seconds);
         std::fprintf(err, "  faded out over the last %s\n", fade.c_str());
     }
@@ -183,9 +212,29 @@ Result Render(const RenderOptions& options, const RunContext& context, const Sou
                      static_cast<unsigned long long>(p.live->Underruns()));
     }
     if (!options.quiet) {
-        Summarize(options, context, source, plan, p.meter, wallSeconds);
+        const uint64_t rawFrames = p.resample != nullptr ? p.resample->Taken() : p.meter.Frames();
+        Summarize(options, context, source, plan, p.meter, rawFrames, wallSeconds);
     }
     return {};
+}
+
+// --info's lines on the two ways a VGM plays; none for a port script, which
+// plays as written.
+std::string PathLines(const Source& source, const PlayOptions& options)
+{
+    PlayOptions asked = options;
+    PlayPlan clean;
+    PlayPlan exact;
+    asked.clean = true;
+    const bool planned = source.Plan(asked, &clean).Ok();
+    asked.clean = false;
+    if (!planned || !clean.resampled || !source.Plan(asked, &exact).Ok()) {
+        return {};
+    }
+    const std::string rate = std::to_string(options.rateHz) + " Hz";
+    return "  WAV, --play: chips at " + std::to_string(clean.chipRateHz) + " Hz" + TakenAs(clean) +
+           ", resampled to " + rate + "\n" + "  --exact, --raw alone: chips at " + std::to_string(exact.chipRateHz) +
+           " Hz, frames at " + rate + "\n";
 }
 
 }  // namespace
@@ -199,12 +248,17 @@ Result RenderOne(const RenderOptions& options, const RunContext& context)
     }
     if (options.info) {
         Warn(options, context, source->warnings);
-        const std::string report = TextForStream(source->Describe(), context.out);
+        // With --exact, the report as it always was.
+        const std::string paths = options.exact ? std::string() : PathLines(*source, options.play);
+        const std::string report = TextForStream(source->Describe() + paths, context.out);
         std::fprintf(context.out, "%s\n%s", options.input.c_str(), report.c_str());
         return {};
     }
+    // The clean path wherever the sound is heard, unless asked for the exact one.
+    PlayOptions play = options.play;
+    play.clean = !options.exact && (!options.wavPath.empty() || options.live.play);
     PlayPlan plan;
-    Result planned = source->Plan(options.play, &plan).Within(options.input);
+    Result planned = source->Plan(play, &plan).Within(options.input);
     if (planned.Ok()) {
         planned = CheckOutputs(options, plan);
     }

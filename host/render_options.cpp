@@ -67,6 +67,10 @@ Result ParseOutputOption(Arguments& a, bool toDirectory, RenderOptions* o, bool*
         o->info = true;
         return {};
     }
+    if (a.Is("--exact")) {
+        o->exact = true;
+        return {};
+    }
     if (a.Is("-q", "--quiet")) {
         o->quiet = true;
         return {};
@@ -205,7 +209,8 @@ std::string OutputUsage(const FrontEnd& frontEnd)
 {
     std::string text =
         "  -o, --output FILE   write a 16-bit stereo WAV at the output rate (saturated)\n"
-        "  --raw FILE          write the mixed frames exactly: 32-bit little-endian left, right\n"
+        "  --raw FILE          write the mixed frames exactly, at the rate the chips ran:\n"
+        "                      32-bit little-endian left, right\n"
         "  -d, --output-dir DIR\n"
         "                      write DIR/NAME.wav for every INPUT (NAME: its file name\n"
         "                      without extension); --raw, without a file, adds DIR/NAME.bin\n";
@@ -227,8 +232,10 @@ std::string PlayUsage()
            "                      (up to 3600, in steps of 0.001) while the amplitude falls\n"
            "                      linearly to zero; WAV and raw alike; off by default, and\n"
            "                      only for looped VGMs\n"
-           "  --no-pitch-fix      run the chips at the output rate, ignoring the VGM's clock\n"
-           "                      (the pitch then follows the chips' 3993600 Hz; the tempo stays)\n"
+           "  --no-pitch-fix      ignore the VGM's clock: the pitch then follows the chips'\n"
+           "                      3993600 Hz; the tempo stays\n"
+           "  --exact             the module at the output rate and nothing after it: what a\n"
+           "                      host at that rate hears, bit for bit (see below)\n"
            "  --max-hours H       refuse renders longer than H hours (default 24)\n"
            "  -q, --quiet         no progress line, tags or summary\n";
 }
@@ -237,7 +244,7 @@ std::string LiveUsage(const FrontEnd& frontEnd)
 {
     std::string text =
         "  --play              play through the system's sound output as well (space pauses,\n"
-        "                      q or Ctrl-C stops); -o and --raw still write the same files\n"
+        "                      q or Ctrl-C stops); -o still writes the same WAV\n"
         "  --device NAME       the sound output to play on (default: the system's default)\n"
         "  --latency MS        how far playback runs ahead, 10 to 2000 ms (default 75)\n";
     if (frontEnd.offersSettings) {
@@ -250,6 +257,11 @@ std::string LiveUsage(const FrontEnd& frontEnd)
 }
 
 }  // namespace
+
+std::string RenderVersion(const FrontEnd& frontEnd)
+{
+    return frontEnd.program + " " + kQuarixVersion + "\n";
+}
 
 std::string RenderUsage(const FrontEnd& frontEnd)
 {
@@ -272,11 +284,17 @@ std::string RenderUsage(const FrontEnd& frontEnd)
            "neither. A device or FIFO is written in place, and a symbolic link is written\n"
            "through. Without -o, --raw and -d nothing is written; the summary still shows.\n"
            "A port script may change the rate after its first mix only for raw output: a WAV\n"
-           "holds one rate.\n" +
+           "holds one rate.\n"
+           "\n"
+           "A VGM written to a WAV or played plays clean: the chips run at their own tick\n"
+           "rate, 249600 Hz, where each of their edges falls on a frame, and libsoxr takes\n"
+           "that to the output rate, band-limited, so that no tone above half the output\n"
+           "rate folds back into the audible band; a high-pass at 3 Hz then removes the\n"
+           "offset the chips' one-sided output carries. A file logged for another clock has\n"
+           "its frames taken as clock/16 per second, which keeps pitch and tempo. --raw then\n"
+           "holds the chips' own frames. --exact, and every port script, runs the module at\n"
+           "the output rate as an emulator host does, each frame the exact average of the\n"
+           "chips' output over it, fold-back and offset included; --raw alone does too.\n"
+           "Use --exact to hear exactly what a host at that rate hears.\n" +
            frontEnd.helpNotes;
-}
-
-std::string RenderVersion(const FrontEnd& frontEnd)
-{
-    return frontEnd.program + " " + kQuarixVersion + "\n";
 }

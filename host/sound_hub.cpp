@@ -1,6 +1,7 @@
 #include "host/sound_hub.h"
 
 #include <algorithm>
+#include <cstring>
 
 SoundHub::SoundHub(FrameSink* frameSink) : sink(frameSink) {}
 
@@ -51,7 +52,10 @@ void SoundHub::SetRate(int32_t rateHz)
 void SoundHub::Advance(uint32_t frames)
 {
     now += frames;
-    buffer.resize(static_cast<size_t>(now - base), StereoFrame{0, 0});
+    const size_t pending = static_cast<size_t>(now - base);
+    if (buffer.size() < pending) {
+        buffer.resize(std::max(pending, 2 * buffer.size()), StereoFrame{0, 0});
+    }
 }
 
 void SoundHub::RenderAll()
@@ -61,9 +65,13 @@ void SoundHub::RenderAll()
     for (const Attached& a : present) {
         Update(a.source);
     }
-    if (sink != nullptr && !buffer.empty()) {
-        sink->Take(buffer);
+    const size_t pending = static_cast<size_t>(now - base);
+    if (pending > 0) {
+        if (sink != nullptr) {
+            sink->Take(std::span<const StereoFrame>(buffer.data(), pending));
+        }
+        // Zero again for the next frames: one memset, not a fill per Advance.
+        std::memset(buffer.data(), 0, pending * sizeof(StereoFrame));
     }
     base = now;
-    buffer.clear();
 }

@@ -40,7 +40,7 @@ private:
     };
     FrameSink* sink;
     std::vector<Attached> sources;
-    std::vector<StereoFrame> buffer;  // frames base .. now
+    std::vector<StereoFrame> buffer;  // frames base .. now first, zeros after them; never shrinks
     uint64_t base = 0;
     uint64_t now = 0;
 };

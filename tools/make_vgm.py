@@ -4,6 +4,9 @@
 Also a module: make_demo.py builds the demo tune with the Vgm class.
 
   make_vgm.py tone OUT.vgm [--clock HZ] [--register N] [--seconds S] [--chip 0|1]
+  make_vgm.py noise OUT.vgm [--clock HZ] [--shift 0-3] [--tone2 N] [--seconds S]
+                            white noise at full volume; shift rate 3 follows
+                            tone 2 (period register N, silent)
   make_vgm.py pulsing OUT.vgm [--seconds S]
                             both chips, every channel sounding, each
                             attenuation written again every 1/60 s
@@ -105,6 +108,16 @@ def tone_vgm(clock, register, seconds, chip):
     return v.to_bytes()
 
 
+def noise_vgm(clock, shift, tone2, seconds):
+    v = Vgm(clock=clock)
+    v.tone(0, 2, tone2)
+    v.noise(0, 4 | shift)
+    v.volume(0, 3, 0)
+    v.wait(int(seconds * 44100))
+    v.end()
+    return v.to_bytes()
+
+
 def pulsing_vgm(seconds):
     """Every channel of both chips sounds, and every attenuation is written
     again each 735 samples: a change of gain reaches all of them within
@@ -195,6 +208,12 @@ def main():
     tone.add_argument("--register", type=int, default=254)
     tone.add_argument("--seconds", type=float, default=2.0)
     tone.add_argument("--chip", type=int, choices=(0, 1), default=0)
+    noise = sub.add_parser("noise", help="white noise at full volume")
+    noise.add_argument("out")
+    noise.add_argument("--clock", type=int, default=3579545)
+    noise.add_argument("--shift", type=int, choices=(0, 1, 2, 3), default=0)
+    noise.add_argument("--tone2", type=int, default=16)
+    noise.add_argument("--seconds", type=float, default=2.0)
     pulsing = sub.add_parser("pulsing", help="both chips sounding, attenuations rewritten every 1/60 s")
     pulsing.add_argument("out")
     pulsing.add_argument("--seconds", type=float, default=20.0)
@@ -205,6 +224,9 @@ def main():
     if args.command == "tone":
         with open(args.out, "wb") as f:
             f.write(tone_vgm(args.clock, args.register, args.seconds, args.chip))
+    elif args.command == "noise":
+        with open(args.out, "wb") as f:
+            f.write(noise_vgm(args.clock, args.shift, args.tone2, args.seconds))
     elif args.command == "pulsing":
         with open(args.out, "wb") as f:
             f.write(pulsing_vgm(args.seconds))

@@ -9,7 +9,9 @@ parec took from the sink's monitor, raw 16-bit stereo. The recording must
 consist of stretches of the reference, sample for sample, in the reference's
 order; silence may stand between them (the recorder joining late, the sound
 system running dry) and stretches may be missing (blocks a loaded machine
-dropped). Every frame that is not silent must lie in such a stretch.
+dropped). Every frame that is not silent must lie in such a stretch; one
+shorter than the frames that locate a stretch, between silences, counts
+where it lies in the reference in order, within a second of the last.
 
 With --switch, the recording may move once from REFERENCE to OTHER (a render
 of the same input with other settings): what comes after the move must match
@@ -65,6 +67,14 @@ class Reference:
                 hi = mid
         return offsets[lo] if lo < len(offsets) else None
 
+    def find_piece(self, piece, not_before, within):
+        """First frame from not_before on, at most within later, where piece starts."""
+        start, end = 4 * not_before, 4 * (not_before + within) + len(piece)
+        at = self.data.find(piece, start, end)
+        while at >= 0 and at % 4 != 0:
+            at = self.data.find(piece, at + 1, end)
+        return at // 4 if at >= 0 else None
+
     def run_length(self, rec, r, f):
         """Frames from recording frame r that equal the reference from frame f."""
         limit = min(len(rec) // 4 - r, self.frames - f)
@@ -117,6 +127,19 @@ def main():
         if found is None:
             if total - r < KEY:
                 break  # the recorder stopped inside a stretch
+            # Too short for a key: a piece the sound system played between
+            # two times it ran dry. It must end in silence and lie in the
+            # reference in order, within a second of the last stretch.
+            n = 1
+            while n < KEY and rec[4 * (r + n):4 * (r + n) + 4] != zero:
+                n += 1
+            f = refs[which].find_piece(rec[4 * r:4 * (r + n)], expected, 44100) if n < KEY else None
+            if f is not None:
+                runs += 1
+                matched += n
+                expected = f + n
+                r += n
+                continue
             unexplained += 1
             r += 1
             continue

@@ -3,6 +3,8 @@
 # output: the case, its exit status and the sha256 of what it wrote (raw
 # frames, WAV, --info text, and the messages without the timing line). Run it
 # on two builds and diff the lists to show that a change kept every byte.
+# The exact path's cases pass --exact wherever a VGM would otherwise play
+# clean (a WAV, --info's lines on it); the clean path's come last.
 #
 #   raw-digests.sh LIST WORK_DIR CORPUS_DIR FRONT_END...
 #
@@ -76,7 +78,7 @@ printf 'mix 1\nplay 2\n' > "$work/in/bad.qps"
 for f in "$work"/in/*.qps "$top"/fuzz/corpus/vgm_fuzz/*; do
   n=$(basename "$f")
   render "$n" "$f"
-  run "$n.info" --info "$f"
+  run "$n.info" --info "$f" --exact
 done
 render norate.qps.768000 "$work/in/norate.qps" --rate 768000
 render norate.qps.11025 "$work/in/norate.qps" --rate 11025
@@ -84,7 +86,7 @@ run rates.qps.wav "$work/in/rates.qps" -o "$work/out/rates.qps.wav.wav"
 run norate.qps.both "$work/in/norate.qps" -o "$work/out/norate.qps.both.wav" --raw "$work/out/norate.qps.both.bin"
 
 demo=$top/demo/demo.vgm
-run demo.both "$demo" -o "$work/out/demo.both.wav" --raw "$work/out/demo.both.bin"
+run demo.both "$demo" -o "$work/out/demo.both.wav" --raw "$work/out/demo.both.bin" --exact
 for rate in 1000 8000 22050 48000 96000; do
   render "demo.$rate" "$demo" --rate "$rate"
 done
@@ -94,20 +96,30 @@ run demo.stdout "$demo" --raw - --rate 768000 -q
 for f in "$corpus"/*.vgm "$corpus"/*.vgz; do
   [ -e "$f" ] || continue
   n=$(basename "$f")
-  run "$n.both" "$f" -o "$work/out/$n.both.wav" --raw "$work/out/$n.both.bin"
+  run "$n.both" "$f" -o "$work/out/$n.both.wav" --raw "$work/out/$n.both.bin" --exact
   render "$n.fade" "$f" --loops 2 --fade 2.5
   render "$n.22050" "$f" --rate 22050 --fade 1
   render "$n.nofix" "$f" --rate 96000 --no-pitch-fix --loops 3
-  run "$n.wav8000" "$f" -o "$work/out/$n.wav8000.wav" --rate 8000 --fade 0.5
-  run "$n.info" --info "$f"
+  run "$n.wav8000" "$f" -o "$work/out/$n.wav8000.wav" --rate 8000 --fade 0.5 --exact
+  run "$n.info" --info "$f" --exact
 done
 
 # A batch into a directory, with a bad input among the good ones.
 batch=$work/out/batch
 run batch "$work/in/rates.qps" "$work/in/bad.qps" "$demo" "$corpus/coleco_sfx_jump_v101.vgm" \
-  -d "$batch" --raw
+  -d "$batch" --raw --exact
 for f in "$batch"/*.wav "$batch"/*.bin; do
   [ -e "$f" ] || continue
   printf '%-44s %s\n' "batch/$(basename "$f")" "$(sum "$f")" >> "$list"
+done
+
+# The clean path: WAVs (with the chips' own frames beside them), --info.
+run demo.clean "$demo" -o "$work/out/demo.clean.wav" --raw "$work/out/demo.clean.bin"
+run demo.clean.48000 "$demo" -o "$work/out/demo.clean.48000.wav" --rate 48000 --no-pitch-fix
+for f in "$corpus"/*.vgm "$corpus"/*.vgz; do
+  [ -e "$f" ] || continue
+  n=$(basename "$f")
+  run "$n.clean" "$f" -o "$work/out/$n.clean.wav" --fade 1
+  run "$n.clean.info" --info "$f"
 done
 echo "$(wc -l < "$list") digests in $list"

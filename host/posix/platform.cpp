@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -95,6 +96,15 @@ void SetBinaryMode(std::FILE*) {}
 std::string TextForStream(const std::string& utf8, std::FILE*)
 {
     return utf8;
+}
+
+void SetProcessEnvironment(const char* name, const char* value)
+{
+    if (value != nullptr) {
+        setenv(name, value, 1);
+    } else {
+        unsetenv(name);
+    }
 }
 
 int ProcessorCount()

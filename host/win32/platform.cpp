@@ -3,6 +3,7 @@
 #include "host/platform.h"
 
 #include <fcntl.h>
+#include <stdlib.h>
 #include <io.h>
 #include <windows.h>
 
@@ -103,6 +104,13 @@ std::string TextForStream(const std::string& utf8, std::FILE* stream)
     std::string result(static_cast<size_t>(narrow), '\0');
     WideCharToMultiByte(page, 0, text.data(), wide, &result[0], narrow, nullptr, nullptr);
     return result;
+}
+
+void SetProcessEnvironment(const char* name, const char* value)
+{
+    // The C runtime's own environment (msvcrt.dll's), which the DLLs beside
+    // the program read with getenv; an empty value removes the variable.
+    _putenv_s(name, value != nullptr ? value : "");
 }
 
 int ProcessorCount()

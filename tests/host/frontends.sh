@@ -2,8 +2,9 @@
 # The command line of both front ends end to end: '-' as standard output, a
 # batch with a bad input, and a port script that changes rate mid-stream,
 # which must come out of quarix-render (device linked in) and j27host.exe
-# (the real Quarix.j27 under Wine) bit for bit alike. Also j27host settings
-# without a display.
+# (the real Quarix.j27 under Wine) bit for bit alike; so must the demo's
+# clean WAV and the chips' frames beside it. Also j27host settings without a
+# display.
 #
 #   frontends.sh QUARIX_RENDER J27HOST_EXE DEMO_VGM WORK_DIR WINE_RUN
 #
@@ -82,9 +83,9 @@ if [ $status -eq 0 ]; then echo "native: all cases pass"; fi
 
 # A private copy, so the module's J27.INI is fresh: default volume and enabled.
 mkdir -p "$work/j27"
-cp "$host" "$module" "$work/j27/"
+cp "$host" "$module" "$(dirname "$host")/libsoxr.dll" "$work/j27/"
 check wine "$winerun" "$work/j27/$(basename "$host")"
-for f in rates.bin batch/demo.bin batch/tone.bin batch/tone.wav; do
+for f in rates.bin batch/demo.bin batch/demo.wav batch/tone.bin batch/tone.wav; do
   cmp -s "$work/native/$f" "$work/wine/$f" || fail "native and Win32 differ: $f"
 done
 # A prefix of its own: no Wine process of another test with a display is shared.

@@ -14,6 +14,9 @@
 #
 # The input is a tune that writes every channel's attenuation each 1/60 s
 # (tools/make_vgm.py pulsing), so the new level reaches all channels at once.
+# Everything plays --exact: sample for sample, a change of level is the
+# module's alone, while the clean path's high-pass would take a second to
+# settle on the new offset.
 #
 #   live_volume.sh WORK_DIR WINE_RUN LIVE_VOLUME_TEST J27HOST QUARIX_J27
 set -euo pipefail
@@ -28,15 +31,16 @@ rm -rf "$work"
 mkdir -p "$work/before" "$work/after" "$work/live"
 input=$work/pulsing.vgm
 python3 "$top/tools/make_vgm.py" pulsing "$input" --seconds 16
-cp "$host" "$module" "$work/before/"
-cp "$host" "$module" "$work/after/"
-cp "$tester" "$module" "$work/live/"
+soxr=$(dirname "$host")/libsoxr.dll
+cp "$host" "$module" "$soxr" "$work/before/"
+cp "$host" "$module" "$soxr" "$work/after/"
+cp "$tester" "$module" "$soxr" "$work/live/"
 # The file keeps the slider's offset plus 100.
 stored=$((volume + 100))
 printf '[QUARIX_SOUND]\r\nVolume=%s\r\nEnable=1\r\n' "$stored" > "$work/after/J27.INI"
 
-"$winerun" "$work/before/$(basename "$host")" "$input" -o "$work/before.wav" -q
-"$winerun" "$work/after/$(basename "$host")" "$input" -o "$work/after.wav" -q
+"$winerun" "$work/before/$(basename "$host")" "$input" -o "$work/before.wav" -q --exact
+"$winerun" "$work/after/$(basename "$host")" "$input" -o "$work/after.wav" -q --exact
 
 # The GUI run starts its own Wine server, on its own display.
 timeout 60 wineserver -w

@@ -1,8 +1,9 @@
-// Plays INPUT live through the real Quarix.j27 with the settings sheet open,
-// and after SECONDS moves the page's volume slider to VOLUME and presses
-// Apply, as a user would, from the player thread that pumps the sheet; five
-// seconds later it clears Enable and presses Apply again, and two seconds
-// after that OK, which closes the sheet while the (silent) music plays on.
+// Plays INPUT live, on the exact path, through the real Quarix.j27 with the
+// settings sheet open, and after SECONDS moves the page's volume slider to
+// VOLUME and presses Apply, as a user would, from the player thread that
+// pumps the sheet; five seconds later it clears Enable and presses Apply
+// again, and two seconds after that OK, which closes the sheet while the
+// (silent) music plays on.
 //
 //   live_volume_test INPUT OUT.wav VOLUME SECONDS
 // Exits non-zero when playback fails or the apply never reached the page.
@@ -110,6 +111,7 @@ int main(int argc, char** argv)
     RenderOptions options;
     options.input = argv[1];
     options.wavPath = argv[2];
+    options.exact = true;  // the module's frames as they are: a change of level shows at once
     options.quiet = true;
     options.live.play = true;
     options.live.settings = true;

@@ -132,7 +132,8 @@ else
 fi
 bash -n "$(dirname "$render")/../share/bash-completion/completions/quarix-render" || fail "completion: syntax"
 [ "$("$render" --version)" = "quarix-render $version" ] || fail "quarix-render --version is not 'quarix-render $version'"
-"$render" "$top/demo/demo.vgm" -q --raw "$work/deb.bin"
+"$render" "$top/demo/demo.vgm" -q --raw "$work/deb.bin" -o "$work/deb.wav"
 cmp "$work/deb.bin" "$work/tree.bin" || fail "the packaged quarix-render renders other frames than j27host"
-echo "  installed ${installed:+with apt }and rendered the demo: the same frames as j27host"
+cmp "$work/deb.wav" "$work/tree.wav" || fail "the packaged quarix-render writes another WAV than j27host"
+echo "  installed ${installed:+with apt }and rendered the demo: the same frames and WAV as j27host"
 echo "release test: passed"
