@@ -10,7 +10,9 @@
 // runs a device workload through Quarix::Mix, both chips on every call:
 // music, speech, speech-long, speech-11, worst, silent or silent-short (see
 // device_workloads.h). Prints the chip-frames of the chips that sound and
-// the Mix calls: divide the inclusive Ir of Quarix::Mix by them.
+// the Mix calls: divide the inclusive Ir of Quarix::Mix by them, counted
+// under --toggle-collect='RunDeviceWorkload*', since recording the music
+// mixes through the device too.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
