@@ -1,6 +1,7 @@
 #include "bench/device_workloads.h"
 
 #include "contract/port_protocol.h"
+#include "host/player.h"
 #include "psg/psg_chip.h"
 
 namespace {
@@ -27,25 +28,24 @@ void WriteAll(BenchDevice& bench, const std::vector<uint8_t>& bytes)
     }
 }
 
+// The host's calls again, as its bus and hub made them: port writes to the
+// handlers the bus called.
 DeviceRun ReplayOnDevice(BenchDevice& bench, const std::vector<Song>& songs)
 {
     DeviceRun run;
     Quarix& dev = bench.device();
+    const PortHandler* handlers = dev.GetDescriptor()->outputTable;
     for (const Song& song : songs) {
-        for (const ReplayStep& s : song.steps) {
-            switch (s.kind) {
-            case ReplayStep::Kind::Reset:
-                if (s.amount != 0) {
-                    dev.SetRate(s.amount);
-                } else {
-                    dev.Reset(kResetPort, 0);
-                }
+        for (const HostCall& c : song.hostCalls) {
+            switch (c.kind) {
+            case HostCall::Kind::Rate:
+                dev.SetRate(c.value);
                 break;
-            case ReplayStep::Kind::Write:
-                bench.WriteChip(s.chip, s.value);
+            case HostCall::Kind::Port:
+                handlers[c.handler](&dev, c.port, static_cast<uint32_t>(c.value));
                 break;
-            case ReplayStep::Kind::Mix:
-                dev.Mix(NextFrames(s.amount), s.amount);
+            case HostCall::Kind::Mix:
+                dev.Mix(NextFrames(c.value), c.value);
                 break;
             }
         }
@@ -78,7 +78,7 @@ BenchDevice::BenchDevice() : dev_(kDeviceIdQrxs)
 
 void BenchDevice::WriteChip(int chip, uint8_t value)
 {
-    dev_.WritePort(chip == 0 ? kChip0Port : kChip1Port, BitReverse(value));
+    dev_.WritePort(chip == 0 ? kChip0Port : kChip1Port, PortByteFor(value));
 }
 
 // Tone 0 at register 0 (acting as 1), tones 1 and 2 at register 1, all loud.

@@ -1,73 +1,114 @@
 #include "bench/music_replay.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdio>
 #include <filesystem>
+#include <utility>
 
-#include "contract/port_protocol.h"
-#include "device/device.h"
+#include "bench/device_workloads.h"
 #include "host/input_file.h"
 #include "host/play_plan.h"
 #include "host/player.h"
 #include "host/port_bus.h"
 #include "host/sound_hub.h"
 #include "host/vgm_reader.h"
-#include "psg/psg_chip.h"
+#include "tests/support/call_log.h"
+#include "tests/support/psg_stand_in.h"
 
 namespace {
 
-constexpr int32_t kGain = 40;  // volume offset 0, as a fresh settings file gives
-
-// Stands where the device stands on the host's bus and hub, and notes what
-// the device would do with the chips: Update before every write, both chips
-// reset on a rate change or the reset port, Mix in pieces the counters allow.
-class RecordingDevice final : public Device, public ISoundSource {
+// Stands between the host and the real device, and notes what the host asks
+// of it: port writes from the bus, passed on to the device's own handlers;
+// the rate and Mix calls from the hub. The device's Update calls come here
+// and go to the hub as the tap's, so the hub renders before every write as
+// it would for the device itself.
+class HostTap final : public Device, public ISoundSource, public ISoundHub {
 public:
-    explicit RecordingDevice(std::vector<ReplayStep>* out) : Device(kDeviceIdQrxs), steps(out) {}
+    HostTap(Quarix& target, SoundHub& soundHub, std::vector<HostCall>* out)
+        : Device(target.id), device(target), hub(soundHub), calls(out)
+    {
+    }
 
     const DeviceDescriptor* J27_CALL GetDescriptor() override { return &kDescriptor; }
 
-    bool J27_CALL Connect(ISoundHub* hub) override
-    {
-        soundHub = hub;
-        return hub->Attach(this);
-    }
+    // ISoundSource, as the hub sees the device.
+    bool J27_CALL Connect(ISoundHub*) override { return true; }
     bool J27_CALL SetRate(int32_t rateHz) override
     {
-        steps->push_back({ReplayStep::Kind::Reset, 0, 0, rateHz});
-        return true;
+        calls->push_back({HostCall::Kind::Rate, 0, 0, rateHz});
+        return device.SetRate(rateHz);
     }
-    void J27_CALL Mix(StereoFrame*, int32_t count) override
+    void J27_CALL Mix(StereoFrame* frames, int32_t count) override
     {
-        while (count > 0) {
-            const int32_t piece = std::min(count, kMaxRenderFrames);
-            steps->push_back({ReplayStep::Kind::Mix, 0, 0, piece});
-            count -= piece;
-        }
+        calls->push_back({HostCall::Kind::Mix, 0, 0, count});
+        device.Mix(frames, count);
     }
+
+    // ISoundHub, as the device sees the host's hub.
+    bool J27_CALL Attach(ISoundSource*) override { return true; }
+    bool J27_CALL Detach(ISoundSource*) override { return true; }
+    bool J27_CALL Update(ISoundSource*) override { return hub.Update(this); }
 
 private:
-    static void J27_CALL ResetPort(IDevice* self, uint32_t, uint32_t)
+    template <size_t slot>
+    static void J27_CALL Pass(IDevice* self, uint32_t port, uint32_t data)
     {
-        auto* d = static_cast<RecordingDevice*>(self);
-        d->steps->push_back({ReplayStep::Kind::Reset, 0, 0, 0});
+        // Noted once handled, after the Mix the device's Update asked for:
+        // a replay without a hub then renders before the write as it did.
+        auto* tap = static_cast<HostTap*>(self);
+        tap->device.GetDescriptor()->outputTable[slot](&tap->device, port, data);
+        tap->calls->push_back({HostCall::Kind::Port, static_cast<uint8_t>(slot), port, static_cast<int32_t>(data)});
     }
-    static void J27_CALL WritePort(IDevice* self, uint32_t port, uint32_t data)
+    template <size_t... slot>
+    static constexpr std::array<PortHandler, kOutputHandlerCount> Table(std::index_sequence<slot...>)
     {
-        auto* d = static_cast<RecordingDevice*>(self);
-        d->soundHub->Update(d);
-        d->steps->push_back({ReplayStep::Kind::Write, static_cast<uint8_t>(port & 1u),
-                             BitReverse(static_cast<uint8_t>(data)), 0});
+        return {Pass<slot>...};
     }
-    static void J27_CALL Ignore(IDevice*, uint32_t, uint32_t) {}
 
-    static constexpr PortHandler kOutputTable[kOutputHandlerCount] = {
-        ResetPort, nullptr, nullptr, WritePort, nullptr, nullptr, Ignore, nullptr, nullptr,
-    };
-    static constexpr DeviceDescriptor kDescriptor = {nullptr, kOutputTable};
+    static const std::array<PortHandler, kOutputHandlerCount> kTable;
+    static const DeviceDescriptor kDescriptor;
 
-    std::vector<ReplayStep>* steps;  // not owned
-    ISoundHub* soundHub = nullptr;   // not owned
+    Quarix& device;
+    SoundHub& hub;
+    std::vector<HostCall>* calls;  // not owned
 };
+
+const std::array<PortHandler, kOutputHandlerCount> HostTap::kTable =
+    Table(std::make_index_sequence<kOutputHandlerCount>());
+const DeviceDescriptor HostTap::kDescriptor = {nullptr, kTable.data()};
+
+// The stand-in's log lines as chip calls; false on a call the replay does
+// not know.
+bool ReadChipCalls(const std::vector<std::string>& lines, Song* song)
+{
+    for (const std::string& line : lines) {
+        const char* text = line.c_str();
+        int chip = 0;
+        int a = 0;
+        int b = 0;
+        unsigned byte = 0;
+        long long offset = 0;
+        if (std::sscanf(text, "Psg.Reset %d %d %d", &chip, &a, &b) == 3) {
+            song->chipCalls.push_back({ChipCall::Kind::Reset, static_cast<uint8_t>(chip), a, b});
+        } else if (std::sscanf(text, "Psg.Levels %d %d", &chip, &a) == 2) {
+            song->chipCalls.push_back({ChipCall::Kind::Levels, static_cast<uint8_t>(chip), a, 0});
+        } else if (std::sscanf(text, "Psg.Write %d 0x%X", &chip, &byte) == 2) {
+            song->chipCalls.push_back({ChipCall::Kind::Write, static_cast<uint8_t>(chip), static_cast<int32_t>(byte), 0});
+            song->chips = std::max(song->chips, chip + 1);
+        } else if (std::sscanf(text, "Psg.RenderBoth @%lld %d", &offset, &a) == 2) {
+            for (int32_t left = a; left > 0; left -= kMaxRenderFrames) {
+                const int32_t piece = std::min(left, kMaxRenderFrames);
+                song->chipCalls.push_back({ChipCall::Kind::Render, 0, piece, 0});
+                song->frames += static_cast<uint64_t>(piece);
+                ++song->mixCalls;
+            }
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
 
 Result LoadSong(const std::filesystem::path& path, Song* song)
 {
@@ -93,23 +134,23 @@ Result LoadSong(const std::filesystem::path& path, Song* song)
         return loaded;
     }
     song->name = path.filename().string();
-    RecordingDevice device(&song->steps);
+    BenchDevice bench;
     PortBus bus;
     SoundHub hub(nullptr);
-    if (!bus.Connect(&device, Quarix::kConnectors)) {
+    HostTap tap(bench.device(), hub, &song->hostCalls);
+    if (!bus.Connect(&tap, Quarix::kConnectors)) {
         return Result::Failure(bus.Refusal());
     }
-    device.Connect(&hub);
+    hub.Attach(&tap);
+    bench.device().Connect(&tap);
+    CallLog chipLog;
+    LogPsgCalls(&chipLog);
     PlayVgm(vgm, plan, bus, hub, nullptr);
-    bus.Disconnect(&device);
-    for (const ReplayStep& s : song->steps) {
-        if (s.kind == ReplayStep::Kind::Write && s.chip == 1) {
-            song->chips = 2;
-        }
-        if (s.kind == ReplayStep::Kind::Mix) {
-            song->frames += static_cast<uint64_t>(s.amount);
-            ++song->mixCalls;
-        }
+    LogPsgCalls(nullptr);
+    bench.device().Connect(nullptr);
+    bus.Disconnect(&tap);
+    if (!ReadChipCalls(chipLog.calls, song)) {
+        return Result::Failure("the device made a chip call the replay does not know");
     }
     return {};
 }
@@ -149,28 +190,24 @@ std::vector<Song> LoadCorpus(const std::string& dir, std::vector<std::string>* e
 
 void ReplaySong(const Song& song, PsgRenderer renderer)
 {
-    int32_t rateHz = kDefaultRateHz;
     uint64_t position = 0;
-    for (const ReplayStep& s : song.steps) {
-        switch (s.kind) {
-        case ReplayStep::Kind::Reset:
-            if (s.amount != 0) {
-                rateHz = s.amount;
-            }
-            for (int chip = 0; chip < 2; ++chip) {
-                PsgReset(BenchChip(chip), kChipClockHz, rateHz);
-                PsgBuildLevels(BenchChip(chip), kGain);
-            }
+    for (const ChipCall& c : song.chipCalls) {
+        switch (c.kind) {
+        case ChipCall::Kind::Reset:
+            PsgReset(BenchChip(c.chip), c.amount, c.rateHz);
             break;
-        case ReplayStep::Kind::Write:
-            PsgWrite(BenchChip(s.chip), s.value);
+        case ChipCall::Kind::Levels:
+            PsgBuildLevels(BenchChip(c.chip), c.amount);
             break;
-        case ReplayStep::Kind::Mix: {
+        case ChipCall::Kind::Write:
+            PsgWrite(BenchChip(c.chip), static_cast<uint32_t>(c.amount));
+            break;
+        case ChipCall::Kind::Render: {
             StereoFrame* frames = block + position % kBlockFrames;
             for (int chip = 0; chip < song.chips; ++chip) {
-                PsgRenderWith(renderer, chip, frames, s.amount);
+                PsgRenderWith(renderer, chip, frames, c.amount);
             }
-            position += static_cast<uint64_t>(s.amount);
+            position += static_cast<uint64_t>(c.amount);
             break;
         }
         }

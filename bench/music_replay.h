@@ -1,9 +1,10 @@
 #pragma once
-// Real music as the chip core sees it: each VGM of a directory is played by
-// the reference host's player into a recording device, which keeps the
-// device's calls into the chips (resets, writes, and renders of the sizes
-// the host mixes in). Replaying them drives the chips natively, with either
-// renderer.
+// Real music as the host and the chip core see it: each VGM of a directory
+// is played by the reference host's player into the real device, and both
+// sides of the device are kept: the host's calls into it (rate, port writes,
+// Mix sizes) and the device's calls into the chips (the tests' chip stand-in
+// logs them). Replaying the first drives the device again; replaying the
+// second drives the chips alone, with either renderer.
 
 #include <cstdint>
 #include <string>
@@ -11,18 +12,28 @@
 
 #include "bench/psg_bench_cases.h"
 
-// One call of the device into the chips.
-struct ReplayStep {
-    enum class Kind : uint8_t { Reset, Write, Mix };
+// One call of the host into the device, as its bus and hub made it.
+struct HostCall {
+    enum class Kind : uint8_t { Rate, Port, Mix };
     Kind kind;
-    uint8_t chip;    // Write
-    uint8_t value;   // Write: the byte in the chip's bit order
-    int32_t amount;  // Reset: the rate in Hz; Mix: frames, at most kMaxRenderFrames
+    uint8_t handler;  // Port: the slot of the device's output table the bus called
+    uint32_t port;    // Port
+    int32_t value;    // Rate: Hz; Port: the data; Mix: frames
+};
+
+// One call of the device into a chip.
+struct ChipCall {
+    enum class Kind : uint8_t { Reset, Levels, Write, Render };
+    Kind kind;
+    uint8_t chip;    // all but Render, which is of both chips
+    int32_t amount;  // Reset: clock Hz; Levels: gain; Write: the byte; Render: frames
+    int32_t rateHz;  // Reset
 };
 
 struct Song {
     std::string name;
-    std::vector<ReplayStep> steps;
+    std::vector<HostCall> hostCalls;
+    std::vector<ChipCall> chipCalls;
     int chips = 1;            // chips the song writes: 1, or 2 for dual-chip files
     uint64_t frames = 0;      // output frames, per chip
     uint64_t mixCalls = 0;    // Mix calls, each rendering every used chip
@@ -33,6 +44,7 @@ struct Song {
 // out; an absent directory gives no songs.
 std::vector<Song> LoadCorpus(const std::string& dir, std::vector<std::string>* errors);
 
-// Runs the song's calls on the chips; renders only the chips the song uses,
-// into a buffer laid out as the host's mixing block.
+// Runs the song's chip calls on the bench records; renders only the chips
+// the song uses, at most kMaxRenderFrames a call, into a buffer laid out as
+// the host's mixing block.
 void ReplaySong(const Song& song, PsgRenderer renderer);

@@ -14,7 +14,9 @@
 // device_workloads.h); speech-both, speech-slow or speech-noise, each also
 // with -11 or -long, sound another voice under the speech shape's writes.
 // Prints the chip-frames of the chips that sound and the Mix calls: divide
-// the inclusive Ir of Quarix::Mix by them.
+// the inclusive Ir of Quarix::Mix by them, counted under
+// --toggle-collect='RunDeviceWorkload*', since recording the music mixes
+// through the device too.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
