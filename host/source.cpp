@@ -28,7 +28,7 @@ public:
 
     Result Plan(const PlayOptions& options, PlayPlan* plan) const override { return PlanVgm(song, options, plan); }
 
-    bool Play(const PlayPlan& plan, PortBus& bus, SoundHub& hub, PlayControl* control) const override
+    bool Play(const PlayPlan& plan, PortWriter& bus, SoundHub& hub, PlayControl* control) const override
     {
         return PlayVgm(song, plan, bus, hub, control);
     }
@@ -67,7 +67,7 @@ public:
         return PlanScript(script, options, plan);
     }
 
-    bool Play(const PlayPlan& plan, PortBus& bus, SoundHub& hub, PlayControl* control) const override
+    bool Play(const PlayPlan& plan, PortWriter& bus, SoundHub& hub, PlayControl* control) const override
     {
         return PlayScript(script, plan, bus, hub, control);
     }

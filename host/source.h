@@ -19,7 +19,7 @@ public:
     virtual std::string Describe() const = 0;
     virtual Result Plan(const PlayOptions& options, PlayPlan* plan) const = 0;
     // Plays as planned (player.h): false when control ended it early.
-    virtual bool Play(const PlayPlan& plan, PortBus& bus, SoundHub& hub, PlayControl* control) const = 0;
+    virtual bool Play(const PlayPlan& plan, PortWriter& bus, SoundHub& hub, PlayControl* control) const = 0;
     // The song's own name from its tags; empty when it has none.
     virtual std::string Title() const { return {}; }
     // The tags as "  Label:  value" lines; empty for none.

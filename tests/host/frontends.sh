@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The command line of both front ends end to end: '-' as standard output, a
-# batch with a bad input, and a port script that changes rate mid-stream,
+# batch with a bad input, muted channels, and a port script that changes rate mid-stream,
 # which must come out of quarix-render (device linked in) and j27host.exe
 # (the real Quarix.j27 under Wine) bit for bit alike; so must the demo's
 # clean WAV and the chips' frames beside it. Also j27host settings without a
@@ -39,6 +39,29 @@ out 0xAF 0x0F'
 printf 'rate 8000\nout 0xAC 0x71\nout 0xAC 0xF0\nout 0xAC 0x09\nmix 800\n' > "$work/tone.qps"
 printf 'mix 1\nplay 2\n' > "$work/bad.qps"
 
+# The demo with every attenuation latch of channels 2 (chip 0) and 7 (chip 1)
+# edited to 15: what --mute 2,7 must render.
+python3 - "$demo" "$work/muted.vgm" <<'PY'
+import struct, sys
+data = bytearray(open(sys.argv[1], 'rb').read())
+at = 0x34 + struct.unpack_from('<I', data, 0x34)[0]
+targets = {(0x50, 3), (0x30, 5)}  # (write command, register): channel 2 of chip 0, 7 of chip 1
+while data[at] != 0x66:
+    command = data[at]
+    if command in (0x30, 0x50):
+        value = data[at + 1]
+        if value & 0x80 and (command, (value >> 4) & 7) in targets:
+            data[at + 1] = value | 0x0F
+        at += 2
+    elif command == 0x61:
+        at += 3
+    elif command in (0x62, 0x63) or 0x70 <= command <= 0x7F:
+        at += 1
+    else:
+        sys.exit(f'command {command:#x} at {at:#x}: not in the demo')
+open(sys.argv[2], 'wb').write(data)
+PY
+
 # check NAME RUN...: RUN is the front end with its arguments; files land in $work/NAME.
 check() {
   local name=$1; shift
@@ -75,6 +98,11 @@ check() {
   grep -q "bad.qps: line 2" "$out/batch.err" || fail "$name: bad input not named"
   grep -q "3 files: 2 written, 1 failed" "$out/batch.err" || fail "$name: no total"
   [ "$(wc -l < "$out/batch.err")" -eq 4 ] || fail "$name: batch lines: $(cat "$out/batch.err")"
+
+  "$@" "$demo" --mute 2,7 -q -o "$out/mute.wav" --raw "$out/mute.bin" || fail "$name: --mute"
+  "$@" "$work/muted.vgm" -q -o "$out/edited.wav" --raw "$out/edited.bin" || fail "$name: the edited demo"
+  cmp -s "$out/mute.bin" "$out/edited.bin" && cmp -s "$out/mute.wav" "$out/edited.wav" ||
+    fail "$name: --mute 2,7 differs from the demo with their attenuations edited to 15"
 }
 
 check native "$render"
@@ -91,7 +119,7 @@ fi
 mkdir -p "$work/j27"
 cp "$host" "$module" "$(dirname "$host")/libsoxr.dll" "$work/j27/"
 check wine "$winerun" "$work/j27/$(basename "$host")"
-for f in rates.bin batch/demo.bin batch/demo.wav batch/tone.bin batch/tone.wav; do
+for f in rates.bin batch/demo.bin batch/demo.wav batch/tone.bin batch/tone.wav mute.bin mute.wav; do
   cmp -s "$work/native/$f" "$work/wine/$f" || fail "native and Win32 differ: $f"
 done
 # A prefix of its own: no Wine process of another test with a display is shared.
