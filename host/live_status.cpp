@@ -37,8 +37,9 @@ void StatusLine::Show(uint64_t playedFrames, bool paused, uint64_t underruns, bo
     std::string line = "  " + clock(playedFrames) + " / " + clock(total);
     line += title.empty() ? "" : "  " + title;
     line += paused ? "  [paused]" : "";
+    line += muted.empty() ? "" : "  [muted " + muted + "]";
     line += underruns > 0 ? "  underruns " + std::to_string(underruns) : "";
-    line += "  (space pause, q quit)";
+    line += "  (space pause, 1-8 mute, 0 all on, arrows seek, q quit)";
     const size_t drawn = line.size();
     if (drawn < width) {
         line.append(width - drawn, ' ');

@@ -109,6 +109,37 @@ Result ParsePlayOption(Arguments& a, PlayOptions* play, bool* handled)
     return read;
 }
 
+// Which channels sound and from where: --mute and --solo (each as often as
+// wanted), --stems, --start.
+Result ParseChannelOption(Arguments& a, RenderOptions* o, bool* handled)
+{
+    *handled = true;
+    if (a.Is("--stems")) {
+        o->stems = true;
+        return {};
+    }
+    if (a.Is("--start")) {
+        uint64_t ms = 0;
+        const Result read = a.Number({0, kMaxStartMs, 3}, "give seconds from 0, with at most three decimals", &ms);
+        o->startMs = ms;
+        return read;
+    }
+    *handled = a.Is("--mute") || a.Is("--solo");
+    if (!*handled) {
+        return {};
+    }
+    ChannelSet& set = a.Is("--mute") ? o->mute : o->solo;
+    const std::string option = a.Current();
+    std::string text;
+    ChannelSet channels = 0;
+    Result read = a.Value(&text);
+    if (read.Ok()) {
+        read = ParseChannelList(text, &channels).Within(option);
+    }
+    set = static_cast<ChannelSet>(set | channels);
+    return read;
+}
+
 // Playing live, and the options only some front ends offer.
 Result ParseLiveOption(Arguments& a, const FrontEnd& frontEnd, RenderOptions* o, bool* handled)
 {
@@ -143,6 +174,9 @@ Result ParseArgument(Arguments& a, const FrontEnd& frontEnd, bool toDirectory, R
         read = ParsePlayOption(a, &o->play, &handled);
     }
     if (!handled) {
+        read = ParseChannelOption(a, o, &handled);
+    }
+    if (!handled) {
         read = ParseLiveOption(a, frontEnd, o, &handled);
     }
     if (handled) {
@@ -171,6 +205,9 @@ Result CheckCombination(const RenderOptions& o)
     }
     if (o.inputs.size() > 1 && o.outputDir.empty() && (!o.wavPath.empty() || !o.rawPath.empty())) {
         return Result::BadUsage("several inputs: give -d DIR for their outputs (-o and --raw name one file)");
+    }
+    if (o.stems && (o.live.play || o.info || (o.outputDir.empty() && (o.wavPath.empty() || o.wavPath == "-")))) {
+        return Result::BadUsage("--stems writes files beside the mix: give -o NAME.wav or -d DIR, without --play");
     }
     if (!o.live.play && (o.live.settings || !o.live.device.empty())) {
         return Result::BadUsage(std::string(o.live.settings ? "--settings" : "--device") + " needs --play");
@@ -241,11 +278,24 @@ std::string PlayUsage()
            "  -q, --quiet         no progress line, tags or summary\n";
 }
 
+std::string ChannelUsage()
+{
+    return "  --mute LIST         silence these channels: 1-3 are chip 0's tones, 4 its noise,\n"
+           "                      5-8 the same on chip 1; LIST as in 2,4 or 5-8\n"
+           "  --solo LIST         silence every channel but these\n"
+           "  --stems             with -o NAME.wav (or -d): also NAME-K.wav (and NAME-K.bin\n"
+           "                      beside --raw) for every channel K that sounds, each from a\n"
+           "                      pass of its own with the other channels muted\n"
+           "  --start SECONDS     begin the output there (files and --play alike)\n";
+}
+
 std::string LiveUsage(const FrontEnd& frontEnd)
 {
     std::string text =
         "  --play              play through the system's sound output as well (space pauses,\n"
         "                      q or Ctrl-C stops); -o still writes the same WAV\n"
+        "                      keys 1-8 mute or unmute a channel, 0 unmutes all, the left\n"
+        "                      and right arrows seek 5 s\n"
         "  --device NAME       the sound output to play on (default: the system's default)\n"
         "  --latency MS        how far playback runs ahead, 10 to 2000 ms (default 75)\n";
     if (frontEnd.offersSettings) {
@@ -275,7 +325,7 @@ std::string RenderUsage(const FrontEnd& frontEnd)
            "commands; the second chip of dual-chip files goes to port 0xAF) or a port script\n"
            "(lines 'rate HZ', 'out PORT VALUE', 'mix FRAMES', '#' comments), told apart by content.\n"
            "\n" +
-           OutputUsage(frontEnd) + PlayUsage() + LiveUsage(frontEnd) +
+           OutputUsage(frontEnd) + PlayUsage() + ChannelUsage() + LiveUsage(frontEnd) +
            "  -h, --help          this text\n"
            "  --version           the version\n"
            "\n"
@@ -295,6 +345,13 @@ std::string RenderUsage(const FrontEnd& frontEnd)
            "its frames taken as clock/16 per second, which keeps pitch and tempo. --raw then\n"
            "holds the chips' own frames. --exact, and every port script, runs the module at\n"
            "the output rate as an emulator host does, each frame the exact average of the\n"
-           "chips' output over it, fold-back and offset included; --raw alone does too.\n" +
+           "chips' output over it, fold-back and offset included; --raw alone does too.\n"
+           "\n"
+           "--mute and --solo change what the module is told, not how it renders: a\n"
+           "silenced channel's attenuation writes reach its chip as 15 (off), and every\n"
+           "other byte reaches the module at its emulated time. The stems add up to the\n"
+           "mix except where the chip's own clamp acts (and, in a WAV, for the rounding of\n"
+           "each). --start renders the song up to there without output, so what follows\n"
+           "is exactly what a whole render has there; so do the arrows while playing.\n" +
            frontEnd.helpNotes;
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "host/channels.h"
 #include "host/front_end.h"
 #include "host/live_player.h"
 #include "host/play_plan.h"
@@ -22,6 +23,10 @@ struct RenderOptions {
     PlayOptions play;
     LiveOptions live;
     bool exact = false;               // --exact: the module at the output rate, nothing after it
+    ChannelSet mute = 0;              // --mute
+    ChannelSet solo = 0;              // --solo; none: every channel
+    bool stems = false;               // --stems
+    uint64_t startMs = 0;             // --start
     bool info = false;                // header facts and tags, no rendering
     bool batchLine = false;           // one line per file, no tags or progress
     bool quiet = false;
@@ -29,7 +34,11 @@ struct RenderOptions {
     bool version = false;             // --version
 
     bool Batch() const { return inputs.size() > 1 || !outputDir.empty(); }
+    // The channels silenced: those muted, and those not soloed when any are.
+    ChannelSet Muted() const { return static_cast<ChannelSet>(mute | (solo != 0 ? ~solo : 0)); }
 };
+
+constexpr uint64_t kMaxStartMs = 3600000000;  // --start: 1000 hours
 
 // Parses the arguments after the program name; a bad command line is a
 // BadUsage failure with a message.
