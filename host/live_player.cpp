@@ -44,6 +44,9 @@ void LivePlayer::SetControls(FrameChain* frameChain, ChannelMuter* muter)
 
 bool LivePlayer::GoOn()
 {
+    if (stopping && chain != nullptr) {
+        chain->SeekTo(chain->Position());  // a stop outweighs a seek back
+    }
     return !stopping && (chain == nullptr || !chain->RestartPending());
 }
 

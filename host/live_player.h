@@ -87,7 +87,6 @@ public:
 
     void Take(std::span<const PcmFrame> frames) override;
     bool GoOn() override;
-    bool Stopping() const { return stopping; }  // q, Ctrl-C or a failed output
 
     bool Interrupted() const { return interrupted; }  // Ctrl-C ended it
     uint64_t Underruns() const;

@@ -133,20 +133,12 @@ Result Play(const Source& source, const PlayPlan& plan, PortWriter& bus, SoundHu
 {
     const auto start = std::chrono::steady_clock::now();
     Result played;
-    // A seek back ends the song's play early; it then starts again from the top.
-    const auto playToEnd = [&](PlayControl* control) {
-        while (!source.Play(plan, bus, hub, control)) {
-            if (!p.chain.RestartPending() || p.live == nullptr || p.live->Stopping()) {
-                return false;
-            }
-            p.chain.Restart();
-        }
-        return true;
-    };
     if (p.live != nullptr) {
-        played = p.live->Run(playToEnd);
+        played = p.live->Run([&](PlayControl* control) {
+            return PlayAcrossSeeks(source, plan, bus, hub, p.chain, control);
+        });
     } else {
-        playToEnd(nullptr);  // without a control nothing ends it early
+        source.Play(plan, bus, hub, nullptr);  // without a control nothing ends it early
     }
     *wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     binding.Release();

@@ -113,3 +113,15 @@ Result LoadSource(const std::string& path, std::unique_ptr<Source>* source)
     }
     return parsed;
 }
+
+bool PlayAcrossSeeks(const Source& source, const PlayPlan& plan, PortWriter& bus, SoundHub& hub, FrameChain& chain,
+                     PlayControl* control)
+{
+    while (!source.Play(plan, bus, hub, control)) {
+        if (!chain.RestartPending()) {
+            return false;
+        }
+        chain.Restart();
+    }
+    return true;
+}

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "host/frame_chain.h"
 #include "host/play_plan.h"
 #include "host/player.h"
 #include "host/result.h"
@@ -32,3 +33,9 @@ public:
 
 // Reads, unpacks and parses the file at path. A failure says why, without the path.
 Result LoadSource(const std::string& path, std::unique_ptr<Source>* source);
+
+// Plays as planned, and from the top again whenever a seek back in chain
+// (the chain the hub hands its frames to) ended the play early. False when
+// control ended it otherwise.
+bool PlayAcrossSeeks(const Source& source, const PlayPlan& plan, PortWriter& bus, SoundHub& hub, FrameChain& chain,
+                     PlayControl* control);

@@ -6,6 +6,7 @@
 
 #include "host/channels.h"
 #include "host/player.h"
+#include "host/render_options.h"
 #include "tests/support/host_result.h"
 
 namespace {
@@ -35,6 +36,11 @@ TEST(ChannelList, ParsesNumbersAndRangesAndRefusesTheRest)
     }
     EXPECT_EQ(ChannelListText(0xA1), "1,6,8");
     EXPECT_EQ(ChannelListText(0), "");
+    // Soloed channels sound unless muted too; options add up.
+    RenderOptions options;
+    std::string why;
+    ASSERT_TRUE(Ok(ParseRenderOptions({"a", "--solo", "1,5", "--mute", "1", "--mute", "8"}, {}, &options), &why));
+    EXPECT_EQ(options.Muted(), 0xEF);
 }
 
 // Every write as the chip sees it: port and byte in the chip's bit order.
