@@ -38,7 +38,9 @@ Result ParseChannelList(std::string_view text, ChannelSet* channels)
                               : ParseNumber(item.substr(0, dash), channel, &first) &&
                                     ParseNumber(item.substr(dash + 1), channel, &last);
         if (!read || last < first) {
-            return Result::BadUsage("'" + std::string(item) + "' is not a channel or a range of them; " + advice);
+            std::string message = "'";
+            message.append(item).append("' is not a channel or a range of them; ").append(advice);
+            return Result::BadUsage(message);
         }
         for (uint64_t k = first; k <= last; ++k) {
             set = static_cast<ChannelSet>(set | ChannelBit(static_cast<int>(k)));
@@ -54,7 +56,8 @@ std::string ChannelListText(ChannelSet channels)
     std::string text;
     for (int k = 1; k <= kChannelCount; ++k) {
         if ((channels & ChannelBit(k)) != 0) {
-            text += (text.empty() ? "" : ",") + std::to_string(k);
+            text += text.empty() ? "" : ",";
+            text += std::to_string(k);
         }
     }
     return text;

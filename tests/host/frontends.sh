@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The command line of both front ends end to end: '-' as standard output, a
-# batch with a bad input, muted channels, and a port script that changes rate mid-stream,
+# batch with a bad input, muted channels, --start, stems, and a port script that changes rate mid-stream,
 # which must come out of quarix-render (device linked in) and j27host.exe
 # (the real Quarix.j27 under Wine) bit for bit alike; so must the demo's
 # clean WAV and the chips' frames beside it. Also j27host settings without a
@@ -103,6 +103,24 @@ check() {
   "$@" "$work/muted.vgm" -q -o "$out/edited.wav" --raw "$out/edited.bin" || fail "$name: the edited demo"
   cmp -s "$out/mute.bin" "$out/edited.bin" && cmp -s "$out/mute.wav" "$out/edited.wav" ||
     fail "$name: --mute 2,7 differs from the demo with their attenuations edited to 15"
+
+  # --start: the whole render's frames from there on, in the WAV and the chips' 249600 Hz frames.
+  "$@" "$demo" --start 12.5 -q -o "$out/start.wav" --raw "$out/start.bin" || fail "$name: --start"
+  cmp -s <(tail -c +$((44 + 1 + 551250 * 4)) "$out/batch/demo.wav") <(tail -c +45 "$out/start.wav") &&
+    [ $(($(stat -c %s "$out/batch/demo.bin") - $(stat -c %s "$out/start.bin"))) -eq $((3120000 * 8)) ] &&
+    cmp -s <(tail -c "$(stat -c %s "$out/start.bin")" "$out/batch/demo.bin") "$out/start.bin" ||
+    fail "$name: --start 12.5 is not the whole render from 12.5 s"
+
+  # --stems: one file per channel that sounds (all eight in the demo); the chips' frames add up to the mix.
+  "$@" "$demo" --stems -q -o "$out/stem.wav" --raw "$out/stem.bin" || fail "$name: --stems"
+  python3 - "$out/stem" <<'PY' || fail "$name: the stems do not add up to the mix"
+import array, sys
+def load(path):
+    a = array.array('i'); a.frombytes(open(path, 'rb').read()); return a
+mix = load(sys.argv[1] + '.bin')
+stems = [load(f'{sys.argv[1]}-{k}.bin') for k in range(1, 9)]
+sys.exit(any(sum(s[i] for s in stems) != mix[i] for i in range(0, len(mix), 7)))  # every 7th sample, for time
+PY
 }
 
 check native "$render"
@@ -119,7 +137,7 @@ fi
 mkdir -p "$work/j27"
 cp "$host" "$module" "$(dirname "$host")/libsoxr.dll" "$work/j27/"
 check wine "$winerun" "$work/j27/$(basename "$host")"
-for f in rates.bin batch/demo.bin batch/demo.wav batch/tone.bin batch/tone.wav mute.bin mute.wav; do
+for f in rates.bin batch/demo.bin batch/demo.wav batch/tone.bin batch/tone.wav mute.bin mute.wav start.wav stem-3.wav; do
   cmp -s "$work/native/$f" "$work/wine/$f" || fail "native and Win32 differ: $f"
 done
 # A prefix of its own: no Wine process of another test with a display is shared.
