@@ -350,8 +350,9 @@ std::string RenderUsage(const FrontEnd& frontEnd)
            "--mute and --solo change what the module is told, not how it renders: a\n"
            "silenced channel's attenuation writes reach its chip as 15 (off), and every\n"
            "other byte reaches the module at its emulated time. The stems add up to the\n"
-           "mix except where the chip's own clamp acts (and, in a WAV, for the rounding of\n"
-           "each). --start renders the song up to there without output, so what follows\n"
-           "is exactly what a whole render has there; so do the arrows while playing.\n" +
+           "mix except where the chip's own clamp acts (four loud channels of one chip);\n"
+           "in a WAV also where the mix saturates, and by each stem's rounding. --start\n"
+           "renders the song up to there without output, so what follows is exactly what\n"
+           "a whole render has there; so do the arrows while playing.\n" +
            frontEnd.helpNotes;
 }
