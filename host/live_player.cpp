@@ -21,7 +21,8 @@ LivePlayer::~LivePlayer()
 Result LivePlayer::Start(int32_t rateHz, uint64_t totalFrames, const std::string& title, std::FILE* statusFile)
 {
     status = std::make_unique<StatusLine>(statusFile != nullptr && IsTerminal(statusFile) ? statusFile : nullptr,
-                                          rateHz, totalFrames, title);
+                                          rateHz, totalFrames, title,
+                                          options.list ? "space pause, n next, p previous, q quit" : "space pause, q quit");
     // Half the latency waits in the ring, half in the sound system's buffer.
     const uint64_t latencyFrames = static_cast<uint64_t>(rateHz) * options.latencyMs / 1000;
     const uint32_t half = static_cast<uint32_t>(latencyFrames / 2 > 64 ? latencyFrames / 2 : 64);
@@ -90,15 +91,21 @@ void LivePlayer::Serve()
         status->Show(PlayedFrames(), paused, Underruns(), true);
     } else if (key == 'q' || key == 'Q') {
         stopping = true;
+        listStep = 0;
+    } else if (options.list && (key == 'n' || key == 'p')) {
+        stopping = true;
+        listStep = key == 'n' ? 1 : -1;
     }
     if (keyboard != nullptr && keyboard->Interrupted()) {
         interrupted = true;
         stopping = true;
+        listStep = 0;
     }
     const Result health = output->Health();
     if (!health.Ok()) {
         failure = health;
         stopping = true;
+        listStep = 0;
     }
     status->Show(PlayedFrames(), paused, Underruns(), false);
 }

@@ -2,6 +2,7 @@
 
 #include <quarix_version.h>
 
+#include "host/playlist.h"
 #include "host/text.h"
 
 namespace {
@@ -75,6 +76,15 @@ Result ParseOutputOption(Arguments& a, bool toDirectory, RenderOptions* o, bool*
     if (a.Is("-q", "--quiet")) {
         o->quiet = true;
         return {};
+    }
+    if (a.Is("--format")) {
+        std::string name;
+        const Result read = a.Value(&name);
+        o->formatGiven = true;
+        o->format = name == "flac" ? SoundFormat::Flac : SoundFormat::Wav;
+        return read.Ok() && name != "wav" && name != "flac"
+                   ? Result::BadUsage("--format " + name + ": give wav or flac")
+                   : read;
     }
     *handled = false;
     return {};
@@ -172,6 +182,11 @@ Result CheckCombination(const RenderOptions& o)
     if (o.inputs.size() > 1 && o.outputDir.empty() && (!o.wavPath.empty() || !o.rawPath.empty())) {
         return Result::BadUsage("several inputs: give -d DIR for their outputs (-o and --raw name one file)");
     }
+    // An -o named .wav or .flac says its format itself.
+    const bool named = OutputFormat(o.wavPath, SoundFormat::Wav) == OutputFormat(o.wavPath, SoundFormat::Flac);
+    if (o.formatGiven && named && OutputFormat(o.wavPath, o.format) != o.format) {
+        return Result::BadUsage("--format and the name of -o " + o.wavPath + " ask for different formats");
+    }
     if (!o.live.play && (o.live.settings || !o.live.device.empty())) {
         return Result::BadUsage(std::string(o.live.settings ? "--settings" : "--device") + " needs --play");
     }
@@ -179,6 +194,18 @@ Result CheckCombination(const RenderOptions& o)
 }
 
 }  // namespace
+
+SoundFormat OutputFormat(const std::string& path, SoundFormat asked)
+{
+    std::string end = path.substr(path.size() > 5 ? path.size() - 5 : 0);
+    for (char& c : end) {
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    }
+    if (end == ".flac") {
+        return SoundFormat::Flac;
+    }
+    return end.ends_with(".wav") ? SoundFormat::Wav : asked;
+}
 
 Result ParseRenderOptions(const std::vector<std::string>& args, const FrontEnd& frontEnd, RenderOptions* options)
 {
@@ -197,6 +224,7 @@ Result ParseRenderOptions(const std::vector<std::string>& args, const FrontEnd& 
     if (options->help || options->version) {
         return {};
     }
+    options->inputs = ExpandPlaylists(options->inputs);
     const Result checked = CheckCombination(*options);
     if (checked.Ok()) {
         options->input = options->inputs[0];

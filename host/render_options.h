@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "host/file_writer.h"
 #include "host/front_end.h"
 #include "host/live_player.h"
 #include "host/play_plan.h"
@@ -27,6 +28,11 @@ struct RenderOptions {
     bool quiet = false;
     bool help = false;
     bool version = false;             // --version
+    // The 16-bit output's format: --format, for -d's files and an -o whose
+    // name does not say it.
+    SoundFormat format = SoundFormat::Wav;
+    bool formatGiven = false;
+    std::string listPlace;            // in a live list: "2/5", for the status line
 
     bool Batch() const { return inputs.size() > 1 || !outputDir.empty(); }
 };
@@ -34,6 +40,10 @@ struct RenderOptions {
 // Parses the arguments after the program name; a bad command line is a
 // BadUsage failure with a message.
 Result ParseRenderOptions(const std::vector<std::string>& args, const FrontEnd& frontEnd, RenderOptions* options);
+
+// The format of the 16-bit output at path: its extension (.wav, .flac, in
+// any case), else asked.
+SoundFormat OutputFormat(const std::string& path, SoundFormat asked);
 
 // The help text.
 std::string RenderUsage(const FrontEnd& frontEnd);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "host/gd3_tags.h"
 #include "host/play_plan.h"
 #include "host/player.h"
 #include "host/result.h"
@@ -24,6 +25,8 @@ public:
     virtual std::string Title() const { return {}; }
     // The tags as "  Label:  value" lines; empty for none.
     virtual std::string TagLines() const { return {}; }
+    // The tags as the output files carry them.
+    virtual std::vector<SongTagField> TagFields() const { return {}; }
     // The summary's lines of the input's own ("  N commands for other chips skipped").
     virtual std::string NoteLines() const { return {}; }
 
