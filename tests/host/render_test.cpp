@@ -122,6 +122,10 @@ TEST(RenderOptions, NewOptionsAndTheirLimits)
         {{"a", "-d", "out", "-o", "x.wav"}, "-o names one file", 0},
         {{"a", "b", "-d", "out", "-j", "0"}, "-j 0:", 0},
         {{"--info"}, "no input file", 0},
+        {{"a", "--format", "ogg"}, "--format ogg: give wav or flac", 0},
+        {{"a", "-o", "x.WAV", "--format", "flac"}, "--format and the name of -o x.WAV", 0},
+        {{"a", "-o", "x.flac", "--format", "flac"}, nullptr, 0},
+        {{"a", "-o", "-", "--format", "flac"}, nullptr, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.args));
@@ -142,6 +146,11 @@ TEST(RenderOptions, NewOptionsAndTheirLimits)
     FrontEnd oneAtATime;  // as j27host, which renders one file after another
     oneAtATime.offersModule = true;
     EXPECT_FALSE(Ok(ParseRenderOptions({"a", "-j", "2"}, oneAtATime, &options), &error));
+    // The format: the name's extension, else --format.
+    EXPECT_EQ(OutputFormat("x.FLAC", SoundFormat::Wav), SoundFormat::Flac);
+    EXPECT_EQ(OutputFormat("x.wav", SoundFormat::Flac), SoundFormat::Wav);
+    EXPECT_EQ(OutputFormat("-", SoundFormat::Flac), SoundFormat::Flac);
+    EXPECT_EQ(OutputFormat("flac", SoundFormat::Wav), SoundFormat::Wav);
 }
 
 TEST_F(RenderTest, TinyVgmGivesExactWavHeaderAndFrames)
