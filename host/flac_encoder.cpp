@@ -107,13 +107,15 @@ Result FlacEncoder::Open(std::FILE* file, bool seekable, int32_t rateHz, uint64_
         }
     }
     FLAC__StreamMetadata* blocks[] = {comments};
-    // Level 5, the flac tool's default; the stream stays within the subset
-    // that every decoder plays.
+    // Level 5, the flac tool's default. The stream stays within the subset
+    // that every decoder plays where its rate allows (a frame header can
+    // name the rate: up to 65535 Hz, or in whole kHz or tens of Hz above).
     const bool set = FLAC__stream_encoder_set_channels(encoder, 2) &&
                      FLAC__stream_encoder_set_bits_per_sample(encoder, 16) &&
                      FLAC__stream_encoder_set_sample_rate(encoder, static_cast<uint32_t>(rateHz)) &&
                      FLAC__stream_encoder_set_compression_level(encoder, 5) &&
-                     FLAC__stream_encoder_set_streamable_subset(encoder, true) &&
+                     FLAC__stream_encoder_set_streamable_subset(
+                         encoder, FLAC__format_sample_rate_is_subset(static_cast<uint32_t>(rateHz))) &&
                      FLAC__stream_encoder_set_total_samples_estimate(encoder, expectedFrames) &&
                      FLAC__stream_encoder_set_metadata(encoder, blocks, 1);
     if (!set) {

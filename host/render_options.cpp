@@ -237,12 +237,15 @@ namespace {
 std::string OutputUsage(const FrontEnd& frontEnd)
 {
     std::string text =
-        "  -o, --output FILE   write a 16-bit stereo WAV at the output rate (saturated)\n"
+        "  -o, --output FILE   write a 16-bit stereo WAV at the output rate (saturated),\n"
+        "                      the song's tags in it; FILE.flac writes FLAC instead\n"
         "  --raw FILE          write the mixed frames exactly, at the rate the chips ran:\n"
         "                      32-bit little-endian left, right\n"
         "  -d, --output-dir DIR\n"
         "                      write DIR/NAME.wav for every INPUT (NAME: its file name\n"
-        "                      without extension); --raw, without a file, adds DIR/NAME.bin\n";
+        "                      without extension); --raw, without a file, adds DIR/NAME.bin\n"
+        "  --format wav|flac   the format of -d's files, and of an -o whose name ends in\n"
+        "                      neither (standard output, a device); default wav\n";
     text += frontEnd.offersJobs ? "  -j, --jobs N        render N files at once (default: one per processor)\n"
                                 : "                      (one file after another)\n";
     return text +
@@ -273,7 +276,8 @@ std::string LiveUsage(const FrontEnd& frontEnd)
 {
     std::string text =
         "  --play              play through the system's sound output as well (space pauses,\n"
-        "                      q or Ctrl-C stops); -o still writes the same WAV\n"
+        "                      q or Ctrl-C stops; with several inputs n and p go to the\n"
+        "                      next and previous); -o still writes the same WAV\n"
         "  --device NAME       the sound output to play on (default: the system's default)\n"
         "  --latency MS        how far playback runs ahead, 10 to 2000 ms (default 75)\n";
     if (frontEnd.offersSettings) {
@@ -302,6 +306,9 @@ std::string RenderUsage(const FrontEnd& frontEnd)
            "Plays INPUT through the Quarix sound device. INPUT is a VGM or VGZ file (SN76489\n"
            "commands; the second chip of dual-chip files goes to port 0xAF) or a port script\n"
            "(lines 'rate HZ', 'out PORT VALUE', 'mix FRAMES', '#' comments), told apart by content.\n"
+           "An INPUT ending in .m3u or .m3u8 is a playlist: its entries play in order, one a\n"
+           "line, relative ones from the playlist's folder, '#' lines skipped. A missing or\n"
+           "bad entry is named and skipped, and the run then fails, as with several inputs.\n"
            "\n" +
            OutputUsage(frontEnd) + PlayUsage() + LiveUsage(frontEnd) +
            "  -h, --help          this text\n"
@@ -314,6 +321,13 @@ std::string RenderUsage(const FrontEnd& frontEnd)
            "through. Without -o, --raw and -d nothing is written; the summary still shows.\n"
            "A port script may change the rate after its first mix only for raw output: a WAV\n"
            "holds one rate.\n"
+           "\n"
+           "With -d each input's files are named from its file name alone, so nothing is\n"
+           "written outside DIR whatever a playlist says; two inputs with one NAME (in any\n"
+           "case) would write the same files, and the second is named and skipped. WAV and\n"
+           "FLAC files carry the VGM's GD3 tags, English where there is English: FLAC as\n"
+           "Vorbis comments (TITLE, ALBUM for the game, ARTIST, DATE, COMMENT for the notes,\n"
+           "SYSTEM, RIPPER), WAV in a LIST/INFO chunk after the samples.\n"
            "\n"
            "A VGM written to a WAV or played plays clean: the chips run at their own tick\n"
            "rate, 249600 Hz, where each of their edges falls on a frame, and libsoxr takes\n"
