@@ -252,6 +252,7 @@ Result FileWriter::Finish()
     if (WritesWav() && writeError.empty()) {
         CompleteSoundFile();
     }
+    flac.reset();  // before its file closes: an unfinished stream is dropped into it
     Close(&wav, true);
     Close(&raw, true);
     std::vector<PendingMove> moves;

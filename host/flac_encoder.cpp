@@ -44,7 +44,7 @@ struct FlacCallbacks {
     static FLAC__StreamEncoderSeekStatus Seek(const FLAC__StreamEncoder*, FLAC__uint64 offset, void* client)
     {
         auto* self = static_cast<FlacEncoder*>(client);
-        if (!self->canSeek) {
+        if (!self->canSeek || !self->error.empty()) {
             return FLAC__STREAM_ENCODER_SEEK_STATUS_UNSUPPORTED;
         }
         if (SeekFile(self->out, offset) != 0) {
@@ -56,7 +56,7 @@ struct FlacCallbacks {
     static FLAC__StreamEncoderTellStatus Tell(const FLAC__StreamEncoder*, FLAC__uint64* offset, void* client)
     {
         auto* self = static_cast<FlacEncoder*>(client);
-        if (!self->canSeek) {
+        if (!self->canSeek || !self->error.empty()) {
             return FLAC__STREAM_ENCODER_TELL_STATUS_UNSUPPORTED;
         }
         const int64_t at = TellFile(self->out);
