@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "host/input_file.h"
+#include "host/platform.h"
 
 namespace {
 
@@ -77,9 +78,11 @@ Result ReadPlaylist(const std::string& path, std::vector<std::string>* entries)
         return read;
     }
     entries->clear();
+    // A .m3u8 is UTF-8; a .m3u is in the system's own encoding already.
+    const bool utf8 = EndsWithNoCase(path, ".m3u8");
     for (const std::string& entry :
          ParsePlaylist(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()))) {
-        entries->push_back(PlaylistEntryPath(path, entry));
+        entries->push_back(PlaylistEntryPath(path, utf8 ? PathFromUtf8(entry) : entry));
     }
     return entries->empty() ? Result::Failure("the playlist holds no entries") : Result();
 }
