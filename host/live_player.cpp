@@ -25,8 +25,10 @@ Result LivePlayer::Start(int32_t rateHz, uint64_t totalFrames, const std::string
 {
     rate = rateHz;
     total = totalFrames;
+    const std::string keys = std::string("space pause, 1-8 mute, 0 all on, arrows seek, ") +
+                             (options.list ? "n next, p previous, " : "") + "q quit";
     status = std::make_unique<StatusLine>(statusFile != nullptr && IsTerminal(statusFile) ? statusFile : nullptr,
-                                          rateHz, totalFrames, title);
+                                          rateHz, totalFrames, title, keys);
     // Half the latency waits in the ring, half in the sound system's buffer.
     const uint64_t latencyFrames = static_cast<uint64_t>(rateHz) * options.latencyMs / 1000;
     const uint32_t half = static_cast<uint32_t>(latencyFrames / 2 > 64 ? latencyFrames / 2 : 64);
@@ -135,6 +137,10 @@ bool LivePlayer::Serve()
         status->Show(PlayedFrames(), paused, Underruns(), true);
     } else if (key == 'q' || key == 'Q') {
         stopping = true;
+        listStep = 0;
+    } else if (options.list && (key == 'n' || key == 'p')) {
+        stopping = true;
+        listStep = key == 'n' ? 1 : -1;
     } else if (key == kKeyLeft || key == kKeyRight) {
         wanted = !Seek(key);
     } else if (key >= '0' && key <= '0' + kChannelCount && channels != nullptr) {
@@ -146,11 +152,13 @@ bool LivePlayer::Serve()
     if (keyboard != nullptr && keyboard->Interrupted()) {
         interrupted = true;
         stopping = true;
+        listStep = 0;
     }
     const Result health = output->Health();
     if (!health.Ok()) {
         failure = health;
         stopping = true;
+        listStep = 0;
     }
     status->Show(PlayedFrames(), paused, Underruns(), false);
     return wanted;

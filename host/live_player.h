@@ -45,6 +45,7 @@ struct LiveOptions {
     std::string device;     // --device: a sink name; empty for the default
     uint32_t latencyMs = kDefaultLatencyMs;
     bool settings = false;  // --settings (j27host): the settings sheet while playing
+    bool list = false;      // one of several inputs: n and p go to the next and previous
 };
 
 // The settings sheet while the music plays (j27host --settings): opened when
@@ -89,6 +90,9 @@ public:
     bool GoOn() override;
 
     bool Interrupted() const { return interrupted; }  // Ctrl-C ended it
+    // In a list, where to go now: +1 the next entry (also at the end), -1
+    // the previous one, 0 stop (q, Ctrl-C, a failure).
+    int ListStep() const { return listStep; }
     uint64_t Underruns() const;
 
 private:
@@ -115,5 +119,6 @@ private:
     bool paused = false;
     bool stopping = false;
     bool interrupted = false;
+    int listStep = 1;
     Result failure;  // of the output, once it failed
 };

@@ -10,6 +10,7 @@
 #include "host/live_player.h"
 #include "host/meter.h"
 #include "host/platform.h"
+#include "host/playlist.h"
 #include "host/port_bus.h"
 #include "host/progress_line.h"
 #include "host/resample_stage.h"
@@ -56,11 +57,13 @@ void Warn(const RenderOptions& options, const RunContext& context, const std::ve
 // What the outputs asked for cannot hold.
 Result CheckOutputs(const RenderOptions& options, const PlayPlan& plan)
 {
+    const bool flac = OutputFormat(options.wavPath, options.format) == SoundFormat::Flac;
     if (!options.wavPath.empty() && plan.rateChangeLine != 0) {
         return Result::Failure(options.input + ": line " + std::to_string(plan.rateChangeLine) +
-                               ": the rate changes after the first mix, which a WAV cannot hold; use --raw");
+                               ": the rate changes after the first mix, which " + (flac ? "a FLAC file" : "a WAV") +
+                               " cannot hold; use --raw");
     }
-    if (!options.wavPath.empty() && plan.outputFrames * 4 > kMaxWavDataBytes) {
+    if (!options.wavPath.empty() && !flac && plan.outputFrames * 4 > kMaxWavDataBytes) {
         return Result::Failure(options.wavPath +
                                ": more than 4 GiB of samples for a WAV file; use --raw or a shorter render");
     }
@@ -68,14 +71,16 @@ Result CheckOutputs(const RenderOptions& options, const PlayPlan& plan)
 }
 
 // Opens the files; the raw file takes the module's frames, before any resampler.
-Result AddFiles(const RenderOptions& options, const RunContext& context, const PlayPlan& plan, Pipeline* p)
+Result AddFiles(const RenderOptions& options, const RunContext& context, const Source& source, const PlayPlan& plan,
+                Pipeline* p)
 {
     if (options.wavPath.empty() && options.rawPath.empty()) {
         return {};
     }
     p->files = std::make_unique<FileWriter>();
     const Result opened = p->files->Open(options.wavPath, options.rawPath, plan.hostRateHz,
-                                         plan.outputFrames - p->startFrames.output, context.out);
+                                         plan.outputFrames - p->startFrames.output, context.out,
+                                         OutputFormat(options.wavPath, options.format), source.TagFields());
     if (p->files->WritesRaw()) {
         p->chain.AddSink(static_cast<FrameSink*>(p->files.get()));
     }
@@ -93,8 +98,10 @@ Result AddLive(const RenderOptions& options, const RunContext& context, const So
     }
     p->live = std::make_unique<LivePlayer>(options.live, p->sheet);
     p->chain.AddHeardSink(p->live.get());
-    // The status line shows the VGM's own title, in the terminal's encoding.
-    const std::string title = TextForStream(source.Title(), context.err);
+    // The status line shows the VGM's own title, in the terminal's encoding,
+    // after the place in a list.
+    const std::string place = options.listPlace.empty() ? std::string() : "[" + options.listPlace + "] ";
+    const std::string title = TextForStream(place + source.Title(), context.err);
     return p->live->Start(plan.hostRateHz, plan.outputFrames, title, options.quiet ? nullptr : context.err);
 }
 
@@ -103,7 +110,7 @@ Result BuildPipeline(const RenderOptions& options, const RunContext& context, co
 {
     p->chain.StartAt(p->startFrames.module, p->startFrames.output);
     p->chain.AddStage(&p->fade);
-    Result built = AddFiles(options, context, plan, p);
+    Result built = AddFiles(options, context, source, plan, p);
     if (built.Ok() && plan.resampled) {
         built = ResampleStage::Create(plan.frameRate, plan.hostRateHz, plan.totalFrames, plan.outputFrames,
                                       &p->resample);
@@ -258,6 +265,9 @@ Result Render(const RenderOptions& options, const RunContext& context, const Sou
     if (!finished.Ok() || !played.Ok()) {
         return finished.Ok() ? played : finished;
     }
+    if (p.live != nullptr && context.listStep != nullptr) {
+        *context.listStep = p.live->ListStep();
+    }
     if (p.live != nullptr) {
         std::fprintf(context.err, "%s: played live%s, %llu underruns\n", context.program.c_str(),
                      p.live->Interrupted() ? " until interrupted" : "",
@@ -331,6 +341,14 @@ std::string PathLines(const Source& source, const PlayOptions& options)
 
 Result RenderOne(const RenderOptions& options, const RunContext& context)
 {
+    // Playlists given to the run were expanded before; one here is an
+    // entry of another, or could not be read.
+    if (IsPlaylistPath(options.input)) {
+        std::vector<std::string> entries;
+        const Result read = ReadPlaylist(options.input, &entries);
+        return (read.Ok() ? Result::Failure("a playlist inside a playlist is not played") : read)
+            .Within(options.input);
+    }
     std::unique_ptr<Source> source;
     const Result loaded = LoadSource(options.input, &source);
     if (!loaded.Ok()) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host/channels.h"
+#include "host/file_writer.h"
 #include "host/front_end.h"
 #include "host/live_player.h"
 #include "host/play_plan.h"
@@ -32,6 +33,11 @@ struct RenderOptions {
     bool quiet = false;
     bool help = false;
     bool version = false;             // --version
+    // The 16-bit output's format: --format, for -d's files and an -o whose
+    // name does not say it.
+    SoundFormat format = SoundFormat::Wav;
+    bool formatGiven = false;
+    std::string listPlace;            // in a live list: "2/5", for the status line
 
     bool Batch() const { return inputs.size() > 1 || !outputDir.empty(); }
     // The channels silenced: those muted, and those not soloed when any are.
@@ -43,6 +49,10 @@ constexpr uint64_t kMaxStartMs = 3600000000;  // --start: 1000 hours
 // Parses the arguments after the program name; a bad command line is a
 // BadUsage failure with a message.
 Result ParseRenderOptions(const std::vector<std::string>& args, const FrontEnd& frontEnd, RenderOptions* options);
+
+// The format of the 16-bit output at path: its extension (.wav, .flac, in
+// any case), else asked.
+SoundFormat OutputFormat(const std::string& path, SoundFormat asked);
 
 // The help text.
 std::string RenderUsage(const FrontEnd& frontEnd);

@@ -36,6 +36,7 @@ public:
     std::string Title() const override { return SongTitle(tags, ""); }
 
     std::string TagLines() const override { return FormatGd3Tags(tags); }
+    std::vector<SongTagField> TagFields() const override { return SongTagFields(tags); }
 
     std::string NoteLines() const override
     {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "host/frame_chain.h"
+#include "host/gd3_tags.h"
 #include "host/play_plan.h"
 #include "host/player.h"
 #include "host/result.h"
@@ -25,6 +26,8 @@ public:
     virtual std::string Title() const { return {}; }
     // The tags as "  Label:  value" lines; empty for none.
     virtual std::string TagLines() const { return {}; }
+    // The tags as the output files carry them.
+    virtual std::vector<SongTagField> TagFields() const { return {}; }
     // The summary's lines of the input's own ("  N commands for other chips skipped").
     virtual std::string NoteLines() const { return {}; }
 

@@ -21,6 +21,7 @@ Prints one line of figures; exits 1 when the recording breaks the rules or
 holds less than S (default 0.5) of the reference's frames.
 """
 import argparse
+import struct
 import sys
 
 KEY = 16  # frames that locate a stretch
@@ -30,7 +31,8 @@ def wav_frames(path):
     data = open(path, 'rb').read()
     if data[:4] != b'RIFF' or data[8:12] != b'WAVE':
         sys.exit(f'{path}: not a WAV file')
-    return data[44:]
+    size, = struct.unpack_from('<I', data, 40)  # the samples; tags may follow
+    return data[44:44 + size]
 
 
 class Reference:

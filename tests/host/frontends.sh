@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The command line of both front ends end to end: '-' as standard output, a
-# batch with a bad input, muted channels, --start, stems, and a port script that changes rate mid-stream,
+# batch with a bad input, muted channels, --start, stems, a playlist with a
+# missing entry, FLAC and WAV files with the song's tags, and a port script
+# that changes rate mid-stream,
 # which must come out of quarix-render (device linked in) and j27host.exe
 # (the real Quarix.j27 under Wine) bit for bit alike; so must the demo's
 # clean WAV and the chips' frames beside it. Also j27host settings without a
@@ -38,6 +40,11 @@ out 0xAF 0x0F'
 } > "$work/rates.qps"
 printf 'rate 8000\nout 0xAC 0x71\nout 0xAC 0xF0\nout 0xAC 0x09\nmix 800\n' > "$work/tone.qps"
 printf 'mix 1\nplay 2\n' > "$work/bad.qps"
+here=$(cd "$(dirname "$0")" && pwd)
+python3 "$here/../../tools/make_vgm.py" tone "$work/tagged.vgm" --seconds 1.5 --tag track=$'Th\u00e9me' --tag game=Game \
+  --tag author=Author --tag date=1990 --tag notes=$'Line 1\r\nLine 2' --tag system=System --tag ripper=Ripper
+mkdir -p "$work/lists"
+printf '#EXTM3U\n../tone.qps\n\n#EXTINF:1,gone\nnowhere.vgm\n%s\n' "$demo" > "$work/lists/set.m3u"
 
 # The demo with every attenuation latch of channels 2 (chip 0) and 7 (chip 1)
 # edited to 15: what --mute 2,7 must render.
@@ -121,6 +128,24 @@ mix = load(sys.argv[1] + '.bin')
 stems = [load(f'{sys.argv[1]}-{k}.bin') for k in range(1, 9)]
 sys.exit(any(sum(s[i] for s in stems) != mix[i] for i in range(0, len(mix), 7)))  # every 7th sample, for time
 PY
+
+  "$@" "$work/tagged.vgm" -o "$out/tagged.wav" -q || fail "$name: tagged WAV"
+  "$@" "$work/tagged.vgm" -o "$out/tagged.flac" -q || fail "$name: FLAC"
+  "$@" "$work/tagged.vgm" -o - --format flac -q > "$out/stream.flac" || fail "$name: FLAC to standard output"
+  for f in tagged.flac stream.flac; do
+    python3 "$here/sound_file.py" "$out/tagged.wav" "$out/$f" || fail "$name: $f"
+  done
+
+  # The entries that are there are written; the missing one is named and fails the run.
+  if "$@" "$work/lists/set.m3u" -d "$out/list" --format flac > /dev/null 2> "$out/list.err"; then
+    fail "$name: a playlist with a missing entry exited 0"
+  fi
+  for f in tone demo; do
+    flac -t -s "$out/list/$f.flac" || fail "$name: playlist entry $f"
+  done
+  [ "$(ls "$out/list" | wc -l)" -eq 2 ] || fail "$name: playlist outputs: $(ls "$out/list")"
+  grep -q "lists/nowhere.vgm: cannot open" "$out/list.err" || fail "$name: missing entry not named"
+  grep -q "3 files: 2 written, 1 failed" "$out/list.err" || fail "$name: playlist: $(cat "$out/list.err")"
 }
 
 check native "$render"
@@ -137,7 +162,8 @@ fi
 mkdir -p "$work/j27"
 cp "$host" "$module" "$(dirname "$host")/libsoxr.dll" "$work/j27/"
 check wine "$winerun" "$work/j27/$(basename "$host")"
-for f in rates.bin batch/demo.bin batch/demo.wav batch/tone.bin batch/tone.wav mute.bin mute.wav start.wav stem-3.wav; do
+for f in rates.bin batch/demo.bin batch/demo.wav batch/tone.bin batch/tone.wav mute.bin mute.wav start.wav stem-3.wav \
+    tagged.wav; do
   cmp -s "$work/native/$f" "$work/wine/$f" || fail "native and Win32 differ: $f"
 done
 # A prefix of its own: no Wine process of another test with a display is shared.

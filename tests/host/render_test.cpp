@@ -131,6 +131,10 @@ TEST(RenderOptions, NewOptionsAndTheirLimits)
         {{"a", "--start", "-1"}, "--start -1:", 0},
         {{"a", "--start", "0.0001"}, "--start 0.0001:", 0},
         {{"a", "b", "-d", "out", "--stems", "--start", "2.5"}, nullptr, 0},
+        {{"a", "--format", "ogg"}, "--format ogg: give wav or flac", 0},
+        {{"a", "-o", "x.WAV", "--format", "flac"}, "--format and the name of -o x.WAV", 0},
+        {{"a", "-o", "x.flac", "--format", "flac"}, nullptr, 0},
+        {{"a", "-o", "-", "--format", "flac"}, nullptr, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.args));
@@ -151,6 +155,11 @@ TEST(RenderOptions, NewOptionsAndTheirLimits)
     FrontEnd oneAtATime;  // as j27host, which renders one file after another
     oneAtATime.offersModule = true;
     EXPECT_FALSE(Ok(ParseRenderOptions({"a", "-j", "2"}, oneAtATime, &options), &error));
+    // The format: the name's extension, else --format.
+    EXPECT_EQ(OutputFormat("x.FLAC", SoundFormat::Wav), SoundFormat::Flac);
+    EXPECT_EQ(OutputFormat("x.wav", SoundFormat::Flac), SoundFormat::Wav);
+    EXPECT_EQ(OutputFormat("-", SoundFormat::Flac), SoundFormat::Flac);
+    EXPECT_EQ(OutputFormat("flac", SoundFormat::Wav), SoundFormat::Wav);
 }
 
 TEST_F(RenderTest, TinyVgmGivesExactWavHeaderAndFrames)

@@ -1,0 +1,57 @@
+#!/usr/bin/env python3
+"""Live keys in a list, on a terminal of its own (a pseudo-terminal): a
+playlist of three tones plays from the first, n goes to the second, p back
+to the first and q stops the list there.
+
+  live_keys.py PULSE_DIR WORK_DIR FRONTEND [ARGS...]
+"""
+import os
+import pty
+import re
+import select
+import subprocess
+import sys
+import time
+
+pulse, work, frontend = sys.argv[1], sys.argv[2], sys.argv[3:]
+os.makedirs(work, exist_ok=True)
+make_vgm = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'tools', 'make_vgm.py')
+for n in (1, 2, 3):
+    subprocess.run([sys.executable, make_vgm, 'tone', os.path.join(work, f's{n}.vgm'), '--seconds', '30',
+                    '--register', str(100 * n)], check=True)
+playlist = os.path.join(work, 'three.m3u')
+with open(playlist, 'w') as f:
+    f.write('#EXTM3U\ns1.vgm\ns2.vgm\ns3.vgm\n')
+os.environ['PULSE_SERVER'] = open(os.path.join(pulse, 'server')).read().strip()
+
+pid, fd = pty.fork()
+if pid == 0:
+    os.execvp(frontend[0], frontend + [playlist, '--play'])
+out = b''
+
+
+def read_until(pattern, seconds):
+    """Reads the terminal until pattern shows (after what was read so far) or time is up."""
+    global out
+    start, end = len(out), time.time() + seconds
+    while time.time() < end and not re.search(pattern, out[start:]):
+        if select.select([fd], [], [], 0.1)[0]:
+            try:
+                out += os.read(fd, 4096)
+            except OSError:
+                return
+
+
+# Each key once the entry it acts on shows on the status line.
+for shown, key in [(rb'\[1/3\]', b'n'), (rb'\[2/3\]', b'p'), (rb'\[1/3\]', b'q')]:
+    read_until(shown, 60)
+    time.sleep(0.5)
+    os.write(fd, key)
+read_until(rb'3 files: [^\n]*\n', 60)
+_, status = os.waitpid(pid, 0)
+lines = [line.split('\r')[-1] for line in out.decode(errors='replace').replace('\r\n', '\n').split('\n')]
+played = [re.sub(r':.*', '', os.path.basename(line)) for line in lines if re.match(r'.*s\d\.vgm: ', line)]
+total = [line for line in lines if line.startswith('3 files:')]
+ok = played == ['s1.vgm', 's2.vgm', 's1.vgm'] and total == ['3 files: 2 played, 0 failed, 1 not played']
+print(f'played {played}, {total}, exit {os.waitstatus_to_exitcode(status)}')
+sys.exit(0 if ok and os.waitstatus_to_exitcode(status) == 0 else 1)
