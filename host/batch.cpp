@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "host/channels.h"
 #include "host/platform.h"
 
 namespace {
@@ -53,12 +54,21 @@ std::vector<RenderOptions> PlanRuns(const RenderOptions& options, const RunConte
         one.live.list = options.live.play;
         if (!options.outputDir.empty()) {
             const std::string name = BatchOutputName(input);
-            if (!names.insert(Lowercase(name)).second) {
+            // With --stems NAME-1 to NAME-8 are this input's too: "a" and "a-1" would share a-1.wav.
+            std::vector<std::string> claims = {Lowercase(name)};
+            for (int k = 1; options.stems && k <= kChannelCount; ++k) {
+                claims.push_back(claims[0] + "-" + std::to_string(k));
+            }
+            const auto taken = std::find_if(claims.begin(), claims.end(),
+                                            [&](const std::string& claim) { return names.count(claim) != 0; });
+            if (taken != claims.end()) {
                 std::fprintf(context.err, "%s: %s: skipped: another input already writes %s\n",
-                             context.program.c_str(), input.c_str(), JoinPath(options.outputDir, name + ".*").c_str());
+                             context.program.c_str(), input.c_str(),
+                             JoinPath(options.outputDir, name + taken->substr(name.size()) + ".*").c_str());
                 ++*failed;
                 continue;
             }
+            names.insert(claims.begin(), claims.end());
             one.wavPath = JoinPath(options.outputDir, name + sound);
             one.rawPath = options.rawInDir ? JoinPath(options.outputDir, name + ".bin") : std::string();
         }

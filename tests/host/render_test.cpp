@@ -425,6 +425,26 @@ TEST_F(RenderTest, BatchWritesEveryGoodInputAndNamesTheBadOne)
     EXPECT_NE(stderrText.find("3 files: 2 written, 1 failed"), std::string::npos) << stderrText;
 }
 
+TEST_F(RenderTest, StemsOfAPlaylistTakeTheirNamesAndComeInTheMixFormat)
+{
+    // Only channel 1 sounds in a.vgm: its stem a-1.flac is the name the second entry's mix would take.
+    Write("a.vgm", TinyToneVgm(0x50, 3993600));
+    Write("a-1.qps", std::string("rate 8000\n") + kToneLines + "mix 80\n");
+    const std::string out = Path("out");
+    EXPECT_EQ(Run({Write("list.m3u", std::string("a.vgm\na-1.qps\n")), "-d", out, "--stems", "--format", "flac"}), 1);
+    for (const char* name : {"/a.flac", "/a-1.flac"}) {
+        const std::vector<uint8_t> flac = Read(out + name);
+        EXPECT_EQ(std::string(flac.begin(), flac.end()).substr(0, 4), "fLaC") << name;
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 2);
+    EXPECT_NE(stderrText.find("a-1.qps: skipped: another input already writes " + out + "/a-1.*"), std::string::npos)
+        << stderrText;
+    // -o names the stems after itself, in its format.
+    EXPECT_EQ(Run({Path("a.vgm"), "--stems", "-q", "-o", Path("one.flac")}), 0) << stderrText;
+    EXPECT_TRUE(fs::exists(Path("one-1.flac")));
+    EXPECT_FALSE(fs::exists(Path("one-2.flac")));
+}
+
 TEST(FadeStage, RampsLinearlyToZeroAcrossBatches)
 {
     struct {
