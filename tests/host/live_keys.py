@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Live keys in a list, on a terminal of its own (a pseudo-terminal): a
-playlist of three tones plays from the first, n goes to the second, p back
-to the first and q stops the list there.
+playlist of three tones plays from the first, n goes to the second, where 1
+mutes its channel and the right arrow seeks 5 s on, the status line showing
+the place in the list and the muted channel throughout; p goes back to the
+first and q stops the list there.
 
   live_keys.py PULSE_DIR WORK_DIR FRONTEND [ARGS...]
 """
@@ -34,17 +36,25 @@ def read_until(pattern, seconds):
     """Reads the terminal until pattern shows (after what was read so far) or time is up."""
     global out
     start, end = len(out), time.time() + seconds
-    while time.time() < end and not re.search(pattern, out[start:]):
+    while time.time() < end:
+        if re.search(pattern, out[start:]):
+            return True
         if select.select([fd], [], [], 0.1)[0]:
             try:
                 out += os.read(fd, 4096)
             except OSError:
-                return
+                break
+    return re.search(pattern, out[start:]) is not None
 
 
-# Each key once the entry it acts on shows on the status line.
-for shown, key in [(rb'\[1/3\]', b'n'), (rb'\[2/3\]', b'p'), (rb'\[1/3\]', b'q')]:
-    read_until(shown, 60)
+# Each key once what it follows shows on the status line.
+muted = rb'\[2/3\][^\r]*\[muted 1\]'
+steps = [(rb'\[1/3\]', b'n'), (rb'\[2/3\]', b'1'), (muted, b'\x1b[C'), (rb':0[5-9] / [^\r]*' + muted, b'p'),
+         (rb'\[1/3\]', b'q')]
+unseen = []
+for shown, key in steps:
+    if not read_until(shown, 60):
+        unseen.append(shown.decode())
     time.sleep(0.5)
     os.write(fd, key)
 read_until(rb'3 files: [^\n]*\n', 60)
@@ -52,6 +62,6 @@ _, status = os.waitpid(pid, 0)
 lines = [line.split('\r')[-1] for line in out.decode(errors='replace').replace('\r\n', '\n').split('\n')]
 played = [re.sub(r':.*', '', os.path.basename(line)) for line in lines if re.match(r'.*s\d\.vgm: ', line)]
 total = [line for line in lines if line.startswith('3 files:')]
-ok = played == ['s1.vgm', 's2.vgm', 's1.vgm'] and total == ['3 files: 2 played, 0 failed, 1 not played']
-print(f'played {played}, {total}, exit {os.waitstatus_to_exitcode(status)}')
+ok = played == ['s1.vgm', 's2.vgm', 's1.vgm'] and total == ['3 files: 2 played, 0 failed, 1 not played'] and not unseen
+print(f'played {played}, {total}, not shown {unseen}, exit {os.waitstatus_to_exitcode(status)}')
 sys.exit(0 if ok and os.waitstatus_to_exitcode(status) == 0 else 1)
