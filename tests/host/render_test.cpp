@@ -431,12 +431,13 @@ TEST_F(RenderTest, StemsOfAPlaylistTakeTheirNamesAndComeInTheMixFormat)
     Write("a.vgm", TinyToneVgm(0x50, 3993600));
     Write("a-1.qps", std::string("rate 8000\n") + kToneLines + "mix 80\n");
     const std::string out = Path("out");
-    EXPECT_EQ(Run({Write("list.m3u", std::string("a.vgm\na-1.qps\n")), "-d", out, "--stems", "--format", "flac"}), 1);
+    const std::string list = Write("list.m3u", std::string("a.vgm\na-1.qps\n"));
+    EXPECT_EQ(Run({list, "-d", out, "--stems", "--format", "flac", "-j", "1"}), 1);
     for (const char* name : {"/a.flac", "/a-1.flac"}) {
         const std::vector<uint8_t> flac = Read(out + name);
         EXPECT_EQ(std::string(flac.begin(), flac.end()).substr(0, 4), "fLaC") << name;
     }
-    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 2);
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 2) << stderrText;
     EXPECT_NE(stderrText.find("a-1.qps: skipped: another input already writes " + out + "/a-1.*"), std::string::npos)
         << stderrText;
     // -o names the stems after itself, in its format.
