@@ -8,7 +8,10 @@
 #include "host/render.h"
 #include "host/result.h"
 
-// NAME for an input: its file name without directory and last extension.
+// NAME for an input: its file name without directory, drive and last
+// extension, so that DIR/NAME.wav lies in DIR whatever the input's path
+// (a playlist's entry) says. A name of dots alone, or none, becomes
+// "untitled"; a Windows device name (CON, NUL, COM1...) gets a "_" after it.
 std::string BatchOutputName(const std::string& input);
 
 // Runs every input of options, jobs at a time: more than one at a time, each

@@ -18,6 +18,7 @@ class FadeStage final : public FrameStage {
 public:
     FadeStage(uint64_t startFrame, uint64_t fadeFrames);
     std::span<const StereoFrame> Process(std::span<const StereoFrame> frames) override;
+    void Restart() override { seen = 0; }
 
 private:
     uint64_t start;

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "host/flac_encoder.h"
 #include "host/little_endian.h"
 #include "host/platform.h"
 
@@ -11,12 +12,13 @@ namespace {
 
 constexpr size_t kWavHeaderBytes = 44;
 
-// The 44-byte header of 16-bit stereo PCM with dataBytes of samples.
-void MakeWavHeader(uint8_t* h, int32_t rateHz, uint32_t dataBytes)
+// The 44-byte header of 16-bit stereo PCM with dataBytes of samples and
+// trailerBytes of chunks after them.
+void MakeWavHeader(uint8_t* h, int32_t rateHz, uint32_t dataBytes, uint32_t trailerBytes)
 {
     const uint32_t rate = static_cast<uint32_t>(rateHz);
     std::memcpy(h, "RIFF", 4);
-    PutLe32(h + 4, 36 + dataBytes);
+    PutLe32(h + 4, 36 + dataBytes + trailerBytes);
     std::memcpy(h + 8, "WAVEfmt ", 8);
     PutLe32(h + 16, 16);        // fmt chunk size
     PutLe16(h + 20, 1);         // PCM
@@ -29,12 +31,36 @@ void MakeWavHeader(uint8_t* h, int32_t rateHz, uint32_t dataBytes)
     PutLe32(h + 40, dataBytes);
 }
 
+// A LIST chunk of type INFO with one NUL-terminated UTF-8 string per tag,
+// each padded to an even length; nothing when there are no tags.
+std::vector<uint8_t> MakeInfoChunk(const std::vector<SongTagField>& tags)
+{
+    if (tags.empty()) {
+        return {};
+    }
+    std::vector<uint8_t> chunk = {'L', 'I', 'S', 'T', 0, 0, 0, 0, 'I', 'N', 'F', 'O'};
+    for (const SongTagField& tag : tags) {
+        const size_t at = chunk.size();
+        const uint32_t size = static_cast<uint32_t>(tag.value.size() + 1);
+        chunk.resize(at + 8);
+        std::memcpy(&chunk[at], tag.infoId, 4);
+        PutLe32(&chunk[at + 4], size);
+        chunk.insert(chunk.end(), tag.value.begin(), tag.value.end());
+        chunk.resize(chunk.size() + 1 + size % 2);
+    }
+    PutLe32(&chunk[4], static_cast<uint32_t>(chunk.size() - 8));
+    return chunk;
+}
+
 constexpr bool kLittleEndian = std::endian::native == std::endian::little;
 
 }  // namespace
 
+FileWriter::FileWriter() = default;
+
 FileWriter::~FileWriter()
 {
+    flac.reset();  // it finishes an unfinished stream into a file still open
     Abandon();
 }
 
@@ -93,27 +119,42 @@ Result FileWriter::OpenBoth(const std::string& wavPath, const std::string& rawPa
 }
 
 Result FileWriter::Open(const std::string& wavPath, const std::string& rawPath, int32_t rateHz,
-                        uint64_t expectedFrames, std::FILE* standardOutput)
+                        uint64_t expectedFrames, std::FILE* standardOutput, SoundFormat format,
+                        const std::vector<SongTagField>& tags)
 {
     rate = rateHz;
     expected = expectedFrames;
-    const Result opened = OpenBoth(wavPath, rawPath, standardOutput);
+    Result opened = OpenBoth(wavPath, rawPath, standardOutput);
+    if (opened.Ok() && WritesWav()) {
+        opened = StartSoundFile(format, tags);
+    }
     if (!opened.Ok()) {
+        flac.reset();
         Abandon();
-        return opened;
     }
-    if (WritesWav()) {
-        uint8_t header[kWavHeaderBytes];
-        const uint64_t dataBytes = expectedFrames * 4;
-        MakeWavHeader(header, rateHz, dataBytes <= kMaxWavDataBytes ? static_cast<uint32_t>(dataBytes) : 0);
-        Write(&wav, header, sizeof header);
+    return opened;
+}
+
+Result FileWriter::StartSoundFile(SoundFormat format, const std::vector<SongTagField>& tags)
+{
+    if (format == SoundFormat::Flac) {
+        flac = std::make_unique<FlacEncoder>();
+        const bool seekable = !wav.tempPath.empty();  // a regular file, not a stream or device
+        return flac->Open(wav.handle, seekable, rate, expected, tags).Within("cannot write " + wav.path);
     }
+    infoChunk = MakeInfoChunk(tags);
+    uint8_t header[kWavHeaderBytes];
+    const uint64_t dataBytes = expected * 4;
+    const bool fits = dataBytes + infoChunk.size() <= kMaxWavDataBytes;
+    MakeWavHeader(header, rate, fits ? static_cast<uint32_t>(dataBytes) : 0,
+                  fits ? static_cast<uint32_t>(infoChunk.size()) : 0);
+    Write(&wav, header, sizeof header);
     return {};
 }
 
 void FileWriter::Write(File* file, const void* data, size_t size)
 {
-    if (file->handle == nullptr || !writeError.empty()) {
+    if (file->handle == nullptr || !writeError.empty() || size == 0) {
         return;
     }
     if (std::fwrite(data, 1, size, file->handle) != size) {
@@ -138,6 +179,12 @@ void FileWriter::Take(std::span<const StereoFrame> frames)
 void FileWriter::Take(std::span<const PcmFrame> frames)
 {
     wavFrames += frames.size();
+    if (flac != nullptr) {
+        if (writeError.empty() && !flac->Encode(frames)) {
+            writeError = "cannot write " + wav.path + ": " + flac->Error();
+        }
+        return;
+    }
     if constexpr (kLittleEndian) {
         Write(&wav, frames.data(), frames.size_bytes());
     } else {
@@ -150,10 +197,25 @@ void FileWriter::Take(std::span<const PcmFrame> frames)
     }
 }
 
+// The tags after a WAV's samples and its header corrected, or the FLAC
+// stream ended.
+void FileWriter::CompleteSoundFile()
+{
+    if (flac == nullptr) {
+        Write(&wav, infoChunk.data(), infoChunk.size());
+        CompleteWavHeader();
+    } else if (wavFrames != expected && wav.tempPath.empty()) {
+        writeError = "cannot write " + wav.path + ": the header promised " + std::to_string(expected) +
+                     " frames, " + std::to_string(wavFrames) + " came";
+    } else if (!flac->Finish()) {
+        writeError = "cannot write " + wav.path + ": " + flac->Error();
+    }
+}
+
 void FileWriter::CompleteWavHeader()
 {
     const uint64_t dataBytes = wavFrames * 4;
-    if (dataBytes > kMaxWavDataBytes) {
+    if (dataBytes + infoChunk.size() > kMaxWavDataBytes) {
         writeError = "cannot write " + wav.path + ": more than 4 GiB of samples for a WAV file";
     } else if (wavFrames != expected && wav.tempPath.empty()) {
         // Only a file can take a corrected header.
@@ -161,7 +223,7 @@ void FileWriter::CompleteWavHeader()
                      " frames, " + std::to_string(wavFrames) + " came";
     } else if (wavFrames != expected) {
         uint8_t header[kWavHeaderBytes];
-        MakeWavHeader(header, rate, static_cast<uint32_t>(dataBytes));
+        MakeWavHeader(header, rate, static_cast<uint32_t>(dataBytes), static_cast<uint32_t>(infoChunk.size()));
         if (std::fseek(wav.handle, 0, SEEK_SET) != 0) {
             writeError = "cannot write " + wav.path + ": " + std::strerror(errno);
         }
@@ -188,8 +250,9 @@ void FileWriter::Close(File* file, bool keep)
 Result FileWriter::Finish()
 {
     if (WritesWav() && writeError.empty()) {
-        CompleteWavHeader();
+        CompleteSoundFile();
     }
+    flac.reset();  // before its file closes: an unfinished stream is dropped into it
     Close(&wav, true);
     Close(&raw, true);
     std::vector<PendingMove> moves;
@@ -210,6 +273,7 @@ Result FileWriter::Finish()
 
 void FileWriter::Abandon()
 {
+    flac.reset();
     Close(&wav, false);
     Close(&raw, false);
 }

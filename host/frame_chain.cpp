@@ -1,8 +1,25 @@
 #include "host/frame_chain.h"
 
+#include <algorithm>
+
+namespace {
+
+// The part of frames, which begin at frame first, from frame from on.
+template <typename Frame>
+std::span<const Frame> From(std::span<const Frame> frames, uint64_t first, uint64_t from)
+{
+    const uint64_t skip = std::min<uint64_t>(from > first ? from - first : 0, frames.size());
+    return frames.subspan(static_cast<size_t>(skip));
+}
+
+}  // namespace
+
 void FrameChain::AddStage(FrameStage* stage)
 {
     stages.push_back(stage);
+    passed.push_back(0);
+    owed.push_back(owed.back());
+    owed[owed.size() - 2] = startModule;
 }
 
 void FrameChain::AddSink(FrameSink* sink)
@@ -13,6 +30,34 @@ void FrameChain::AddSink(FrameSink* sink)
 void FrameChain::AddSink(PcmSink* sink)
 {
     pcmSinks.push_back(sink);
+}
+
+void FrameChain::AddHeardSink(PcmSink* sink)
+{
+    heard = sink;
+}
+
+void FrameChain::StartAt(uint64_t moduleFrame, uint64_t outputFrame)
+{
+    startModule = moduleFrame;
+    std::fill(owed.begin(), owed.end(), moduleFrame);
+    owed.back() = outputFrame;
+    heardFrom = outputFrame;
+}
+
+void FrameChain::SeekTo(uint64_t outputFrame)
+{
+    heardFrom = outputFrame;
+    restartPending = outputFrame < Position();
+}
+
+void FrameChain::Restart()
+{
+    for (FrameStage* stage : stages) {
+        stage->Restart();
+    }
+    std::fill(passed.begin(), passed.end(), 0);
+    restartPending = false;
 }
 
 void FrameChain::Take(std::span<const StereoFrame> frames)
@@ -33,28 +78,41 @@ void FrameChain::Pass(size_t firstStage, std::span<const StereoFrame> frames)
         Deliver(i, frames);
         frames = stages[i]->Process(frames);
     }
+    const uint64_t first = passed.back();
+    const std::span<const StereoFrame> kept = From(frames, first, owed.back());
+    const std::span<const StereoFrame> heardPart = From(frames, first, heardFrom);
     Deliver(stages.size(), frames);
-    if (pcmSinks.empty() || frames.empty()) {
+    // After a seek back the heard part may begin before the kept one.
+    const std::span<const StereoFrame> wanted =
+        heard != nullptr && heardPart.size() > kept.size() ? heardPart : kept;
+    if (wanted.empty() || (pcmSinks.empty() && heard == nullptr)) {
         return;
     }
-    if (pcm.size() < frames.size()) {
-        pcm.resize(frames.size());
+    if (pcm.size() < wanted.size()) {
+        pcm.resize(wanted.size());
     }
-    SaturateFrames(frames, pcm.data());
-    const std::span<const PcmFrame> saturated(pcm.data(), frames.size());
+    SaturateFrames(wanted, pcm.data());
+    const std::span<const PcmFrame> saturated(pcm.data(), wanted.size());
     for (PcmSink* sink : pcmSinks) {
-        sink->Take(saturated);
+        sink->Take(saturated.subspan(wanted.size() - kept.size()));
+    }
+    if (heard != nullptr) {
+        heard->Take(saturated.subspan(wanted.size() - heardPart.size()));
     }
 }
 
 void FrameChain::Deliver(size_t stagesPassed, std::span<const StereoFrame> frames)
 {
-    if (frames.empty()) {
+    const uint64_t first = passed[stagesPassed];
+    passed[stagesPassed] += frames.size();
+    const std::span<const StereoFrame> kept = From(frames, first, owed[stagesPassed]);
+    if (kept.empty()) {
         return;
     }
     for (const Tap& tap : sinks) {
         if (tap.after == stagesPassed) {
-            tap.sink->Take(frames);
+            tap.sink->Take(kept);
         }
     }
+    owed[stagesPassed] = passed[stagesPassed];
 }

@@ -16,4 +16,6 @@ public:
     virtual std::span<const StereoFrame> Process(std::span<const StereoFrame> frames) = 0;
     // No more frames come: what the stage still holds.
     virtual std::span<const StereoFrame> Flush() { return {}; }
+    // The song starts again (a seek back): the stage as it was made.
+    virtual void Restart() = 0;
 };

@@ -185,3 +185,24 @@ std::string FormatGd3Tags(const Gd3Tags& tags)
     }
     return text;
 }
+
+std::vector<SongTagField> SongTagFields(const Gd3Tags& tags)
+{
+    // The game is the album a track belongs to; the ripper digitised it, as
+    // INFO's technician did.
+    const SongTagField rows[] = {
+        {"TITLE", "INAM", tags.track},    {"ALBUM", "IPRD", tags.game},   {"ARTIST", "IART", tags.author},
+        {"DATE", "ICRD", tags.date},      {"COMMENT", "ICMT", tags.notes}, {"SYSTEM", "ISRF", tags.system},
+        {"RIPPER", "ITCH", tags.ripper},
+    };
+    std::vector<SongTagField> fields;
+    for (const SongTagField& row : rows) {
+        if (row.value.empty()) {
+            continue;
+        }
+        SongTagField field = row;
+        std::erase(field.value, '\r');
+        fields.push_back(std::move(field));
+    }
+    return fields;
+}

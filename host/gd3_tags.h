@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "host/result.h"
 
@@ -38,3 +39,15 @@ std::string SongTitle(const Gd3Tags& tags, const std::string& fallback);
 // The tags as "  Label:  value" lines, those that are set, notes last with
 // their line breaks indented.
 std::string FormatGd3Tags(const Gd3Tags& tags);
+
+// One tag as the output files carry it: its Vorbis comment name (FLAC) and
+// its RIFF INFO chunk id (WAV), with the value as UTF-8 text.
+struct SongTagField {
+    const char* vorbisName;
+    const char* infoId;
+    std::string value;
+};
+
+// The tags that are set, in the order the files list them: title, game,
+// author, date, notes, system, ripper. Line breaks are plain '\n'.
+std::vector<SongTagField> SongTagFields(const Gd3Tags& tags);

@@ -6,6 +6,10 @@
 
 #include <memory>
 
+// What NextKey gives for the arrow keys, beside the characters.
+constexpr int kKeyLeft = 0x101;
+constexpr int kKeyRight = 0x102;
+
 class Keyboard {
 public:
     Keyboard();
@@ -14,6 +18,7 @@ public:
     Keyboard& operator=(const Keyboard&) = delete;
 
     // The next key pressed, or 0 (always 0 when standard input is no terminal).
+    // The left and right arrows come as kKeyLeft and kKeyRight.
     int NextKey();
     // True once Ctrl-C was pressed (or the process was asked to end).
     bool Interrupted() const;

@@ -30,7 +30,11 @@
 #include "host/player.h"
 #include "host/result.h"
 
+class ChannelMuter;
+class FrameChain;
 class Keyboard;
+
+constexpr uint32_t kSeekStepSeconds = 5;  // the arrows' step
 
 constexpr uint32_t kDefaultLatencyMs = 75;
 constexpr uint32_t kMinLatencyMs = 10;
@@ -41,6 +45,7 @@ struct LiveOptions {
     std::string device;     // --device: a sink name; empty for the default
     uint32_t latencyMs = kDefaultLatencyMs;
     bool settings = false;  // --settings (j27host): the settings sheet while playing
+    bool list = false;      // one of several inputs: n and p go to the next and previous
 };
 
 // The settings sheet while the music plays (j27host --settings): opened when
@@ -72,20 +77,31 @@ public:
     // it is a terminal (null: nowhere). Fails with a message that says what
     // was tried and what to do.
     Result Start(int32_t rateHz, uint64_t totalFrames, const std::string& title, std::FILE* status);
+    // What the keys act on (neither owned; null: keys that need it do
+    // nothing): the chain's heard sink is this player, and the arrows seek
+    // in it; 1 to 8 toggle a channel in the muter, 0 unmutes them all.
+    void SetControls(FrameChain* chain, ChannelMuter* channels);
     // Runs play on this thread, with this player as its control: opens the
     // settings, plays, and plays out the ring. Ends early on q or Ctrl-C (no
     // failure) or when the output fails (a failure).
     Result Run(const std::function<bool(PlayControl* control)>& play);
 
     void Take(std::span<const PcmFrame> frames) override;
-    bool GoOn() override { return !stopping; }
+    bool GoOn() override;
 
     bool Interrupted() const { return interrupted; }  // Ctrl-C ended it
+    // In a list, where to go now: +1 the next entry (also at the end), -1
+    // the previous one, 0 stop (q, Ctrl-C, a failure).
+    int ListStep() const { return listStep; }
     uint64_t Underruns() const;
 
 private:
-    void Serve();  // between blocks: settings, keys, status, output health
-    uint64_t PlayedFrames() const;
+    // Between blocks: settings, keys, status, output health. False when the
+    // frames in hand are no longer wanted (a seek).
+    bool Serve();
+    bool Seek(int key);
+    void ShowMuted();
+    uint64_t PlayedFrames() const;  // the song's frame now playing
 
     LiveOptions options;
     SettingsWhilePlaying* settings;  // not owned
@@ -93,10 +109,16 @@ private:
     std::unique_ptr<FrameRing> ring;
     std::unique_ptr<StatusLine> status;
     Keyboard* keyboard = nullptr;  // while Run runs
+    FrameChain* chain = nullptr;
+    ChannelMuter* channels = nullptr;
+    int32_t rate = 0;
+    uint64_t total = 0;
     uint64_t pushed = 0;
-    uint64_t taken = 0;  // frames handed on by the hub: its present moment
+    uint64_t pushedTo = 0;  // the song's frame after the last pushed
+    uint64_t taken = 0;     // frames handed on by the hub: its present moment
     bool paused = false;
     bool stopping = false;
     bool interrupted = false;
+    int listStep = 1;
     Result failure;  // of the output, once it failed
 };

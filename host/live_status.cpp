@@ -15,8 +15,9 @@ int64_t NowMs()
 
 }  // namespace
 
-StatusLine::StatusLine(std::FILE* terminalFile, int32_t rateHz, uint64_t totalFrames, std::string songTitle)
-    : terminal(terminalFile), rate(rateHz), total(totalFrames), title(std::move(songTitle))
+StatusLine::StatusLine(std::FILE* terminalFile, int32_t rateHz, uint64_t totalFrames, std::string songTitle,
+                       std::string keyHint)
+    : terminal(terminalFile), rate(rateHz), total(totalFrames), title(std::move(songTitle)), keys(std::move(keyHint))
 {
 }
 
@@ -37,8 +38,9 @@ void StatusLine::Show(uint64_t playedFrames, bool paused, uint64_t underruns, bo
     std::string line = "  " + clock(playedFrames) + " / " + clock(total);
     line += title.empty() ? "" : "  " + title;
     line += paused ? "  [paused]" : "";
+    line += muted.empty() ? "" : "  [muted " + muted + "]";
     line += underruns > 0 ? "  underruns " + std::to_string(underruns) : "";
-    line += "  (space pause, q quit)";
+    line += "  (" + keys + ")";
     const size_t drawn = line.size();
     if (drawn < width) {
         line.append(width - drawn, ' ');

@@ -36,6 +36,12 @@ void SetBinaryMode(std::FILE* stream);
 // the console's code page.
 std::string TextForStream(const std::string& utf8, std::FILE* stream);
 
+// A path written in UTF-8 (a .m3u8 playlist's entry) as the C library's
+// file functions take it: as it is natively; under Win32 in the ANSI code
+// page, which they and j27host's command line use (a character that page
+// lacks becomes one that names no such file). Invalid UTF-8 stays as it is.
+std::string PathFromUtf8(const std::string& utf8);
+
 // Sets a variable of this process's environment, which libraries read and
 // child processes inherit; value null removes it. Not safe while another
 // thread may read the environment: call it before starting any.

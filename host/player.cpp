@@ -2,32 +2,47 @@
 
 namespace {
 
-// Hands what the hub has mixed on, then asks whether to go on.
-bool HandOn(SoundHub& hub, PlayControl* control)
-{
-    hub.RenderAll();
-    return control == nullptr || control->GoOn();
-}
+// The song's own clock: the hub's frames since the song started. A song
+// started again (a seek back) counts from 0 once more, so that its mix calls
+// fall where they fell the first time.
+class SongClock {
+public:
+    explicit SongClock(SoundHub& soundHub) : hub(soundHub), origin(soundHub.Now()) {}
+    uint64_t Now() const { return hub.Now() - origin; }
 
-// Moves the hub's clock to frame target, handing on at every block boundary.
-bool AdvanceTo(SoundHub& hub, uint64_t target, PlayControl* control)
-{
-    while (hub.Now() < target) {
-        const uint64_t boundary = (hub.Now() / kMixBlockFrames + 1) * kMixBlockFrames;
-        const uint64_t next = boundary < target ? boundary : target;
-        hub.Advance(static_cast<uint32_t>(next - hub.Now()));
-        if (next == boundary && !HandOn(hub, control)) {
-            return false;
-        }
+    // Hands what the hub has mixed on, then asks whether to go on.
+    bool HandOn(PlayControl* control)
+    {
+        hub.RenderAll();
+        return control == nullptr || control->GoOn();
     }
-    return true;
-}
+
+    // Moves to frame target, handing on at every block boundary.
+    bool AdvanceTo(uint64_t target, PlayControl* control)
+    {
+        while (Now() < target) {
+            const uint64_t boundary = (Now() / kMixBlockFrames + 1) * kMixBlockFrames;
+            const uint64_t next = boundary < target ? boundary : target;
+            hub.Advance(static_cast<uint32_t>(next - Now()));
+            if (next == boundary && !HandOn(control)) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+private:
+    SoundHub& hub;
+    uint64_t origin;
+};
 
 }  // namespace
 
-bool PlayVgm(const VgmSong& song, const PlayPlan& plan, PortBus& bus, SoundHub& hub, PlayControl* control)
+bool PlayVgm(const VgmSong& song, const PlayPlan& plan, PortWriter& bus, SoundHub& hub, PlayControl* control)
 {
+    SongClock clock(hub);
     hub.SetRate(plan.chipRateHz);
+    bus.ChipsReset();
     const bool looping = Loops(song);
     uint64_t sample = 0;
     uint32_t pass = 0;
@@ -35,14 +50,14 @@ bool PlayVgm(const VgmSong& song, const PlayPlan& plan, PortBus& bus, SoundHub& 
         if (i == song.events.size()) {
             // The looped part again: for the passes asked, then on through the fade.
             ++pass;
-            const bool more = pass < plan.passes || (plan.fadeFrames > 0 && hub.Now() < plan.totalFrames);
+            const bool more = pass < plan.passes || (plan.fadeFrames > 0 && clock.Now() < plan.totalFrames);
             if (!looping || !more) {
                 break;
             }
             i = song.loopEvent;
         }
         const bool fading = pass >= plan.passes;
-        if (fading && hub.Now() >= plan.totalFrames) {
+        if (fading && clock.Now() >= plan.totalFrames) {
             break;  // the fade is cut off where it ends
         }
         const VgmEvent& e = song.events[i];
@@ -52,31 +67,34 @@ bool PlayVgm(const VgmSong& song, const PlayPlan& plan, PortBus& bus, SoundHub& 
         }
         sample += e.samples;
         const uint64_t frame = FrameAtSample(sample, plan.frameRate);
-        if (!AdvanceTo(hub, fading && frame > plan.totalFrames ? plan.totalFrames : frame, control)) {
+        if (!clock.AdvanceTo(fading && frame > plan.totalFrames ? plan.totalFrames : frame, control)) {
             return false;
         }
     }
-    return HandOn(hub, control);
+    return clock.HandOn(control);
 }
 
-bool PlayScript(const PortScript& script, const PlayPlan& plan, PortBus& bus, SoundHub& hub, PlayControl* control)
+bool PlayScript(const PortScript& script, const PlayPlan& plan, PortWriter& bus, SoundHub& hub, PlayControl* control)
 {
+    SongClock clock(hub);
     hub.SetRate(plan.hostRateHz);
+    bus.ChipsReset();
     for (const ScriptStep& step : script.steps) {
         switch (step.kind) {
         case ScriptStep::Kind::Rate:
             hub.SetRate(static_cast<int32_t>(step.value));
+            bus.ChipsReset();
             break;
         case ScriptStep::Kind::Out:
             bus.Write(step.port, step.value);
             break;
         case ScriptStep::Kind::Mix:
             hub.Advance(step.value);
-            if (!HandOn(hub, control)) {
+            if (!clock.HandOn(control)) {
                 return false;
             }
             break;
         }
     }
-    return HandOn(hub, control);
+    return clock.HandOn(control);
 }

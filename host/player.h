@@ -31,14 +31,15 @@ constexpr uint8_t PortByteFor(uint8_t value)
     return BitReverse(value);
 }
 
-// Plays a planned song: the hub's sources get the chip rate, then every
-// write goes through the bus at its moment, and the hub mixes at least every
+// Plays a planned song: the hub's sources get the chip rate (the writer
+// hears of the reset), then every write goes through the writer at its
+// moment, its time counted from the hub's present, and the hub mixes at least every
 // kMixBlockFrames frames. A planned fade keeps the looped part playing until
 // the fade's end. True at the end, with everything handed on; false when
 // control (null: none) ended it early, and nothing more is rendered.
-bool PlayVgm(const VgmSong& song, const PlayPlan& plan, PortBus& bus, SoundHub& hub, PlayControl* control);
+bool PlayVgm(const VgmSong& song, const PlayPlan& plan, PortWriter& bus, SoundHub& hub, PlayControl* control);
 
 // Plays a script: rate lines set the sources' rate, out lines go through the
 // bus, each mix line is one Mix call per source and hands its frames on.
-bool PlayScript(const PortScript& script, const PlayPlan& plan, PortBus& bus, SoundHub& hub,
+bool PlayScript(const PortScript& script, const PlayPlan& plan, PortWriter& bus, SoundHub& hub,
                 PlayControl* control);

@@ -10,7 +10,20 @@
 #include "contract/host_sound.h"
 #include "host/result.h"
 
-class PortBus final : public IPortBus {
+// Where the player's port writes go: the bus itself, or a piece in front of
+// it that changes what the device is told (host/channels.h).
+class PortWriter {
+public:
+    // The emulated machine's write of data to port. False when nothing listens there.
+    virtual bool Write(uint32_t port, uint32_t data) = 0;
+    // Both chips were reset besides a write (a rate change).
+    virtual void ChipsReset() {}
+
+protected:
+    ~PortWriter() = default;
+};
+
+class PortBus final : public IPortBus, public PortWriter {
 public:
     // Binds every port of table (up to its all-zero record) to the device's
     // handler. All or nothing: a connector of another kind than kWriteConnector, a handler
@@ -23,7 +36,7 @@ public:
 
     // Calls the handler bound to port with the device and data, as the
     // emulated machine's write would. False when nothing listens there.
-    bool Write(uint32_t port, uint32_t data);
+    bool Write(uint32_t port, uint32_t data) override;
 
     size_t BoundPorts() const { return bindings.size(); }
     // Why the last Connect was refused; empty when it was not.

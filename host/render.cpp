@@ -3,12 +3,14 @@
 #include <chrono>
 #include <memory>
 
+#include "host/channels.h"
 #include "host/fade.h"
 #include "host/file_writer.h"
 #include "host/frame_chain.h"
 #include "host/live_player.h"
 #include "host/meter.h"
 #include "host/platform.h"
+#include "host/playlist.h"
 #include "host/port_bus.h"
 #include "host/progress_line.h"
 #include "host/resample_stage.h"
@@ -18,9 +20,19 @@
 
 namespace {
 
+// Where output begins (--start): the first frame before the last stage, and after it.
+struct StartFrames {
+    uint64_t module = 0;
+    uint64_t output = 0;
+};
+
 // The stages and sinks of one run, in the order frames pass them.
 struct Pipeline {
-    explicit Pipeline(const PlayPlan& plan) : fade(plan.fadeStartFrame, plan.fadeFrames) {}
+    Pipeline(const PlayPlan& plan, StartFrames start) : startFrames(start), fade(plan.fadeStartFrame, plan.fadeFrames)
+    {
+    }
+
+    StartFrames startFrames;  // --start
 
     FadeStage fade;  // on the module's frames: what the raw file holds, and what is resampled
     std::unique_ptr<ResampleStage> resample;  // the clean path
@@ -45,11 +57,13 @@ void Warn(const RenderOptions& options, const RunContext& context, const std::ve
 // What the outputs asked for cannot hold.
 Result CheckOutputs(const RenderOptions& options, const PlayPlan& plan)
 {
+    const bool flac = OutputFormat(options.wavPath, options.format) == SoundFormat::Flac;
     if (!options.wavPath.empty() && plan.rateChangeLine != 0) {
         return Result::Failure(options.input + ": line " + std::to_string(plan.rateChangeLine) +
-                               ": the rate changes after the first mix, which a WAV cannot hold; use --raw");
+                               ": the rate changes after the first mix, which " + (flac ? "a FLAC file" : "a WAV") +
+                               " cannot hold; use --raw");
     }
-    if (!options.wavPath.empty() && plan.outputFrames * 4 > kMaxWavDataBytes) {
+    if (!options.wavPath.empty() && !flac && plan.outputFrames * 4 > kMaxWavDataBytes) {
         return Result::Failure(options.wavPath +
                                ": more than 4 GiB of samples for a WAV file; use --raw or a shorter render");
     }
@@ -57,14 +71,16 @@ Result CheckOutputs(const RenderOptions& options, const PlayPlan& plan)
 }
 
 // Opens the files; the raw file takes the module's frames, before any resampler.
-Result AddFiles(const RenderOptions& options, const RunContext& context, const PlayPlan& plan, Pipeline* p)
+Result AddFiles(const RenderOptions& options, const RunContext& context, const Source& source, const PlayPlan& plan,
+                Pipeline* p)
 {
     if (options.wavPath.empty() && options.rawPath.empty()) {
         return {};
     }
     p->files = std::make_unique<FileWriter>();
-    const Result opened =
-        p->files->Open(options.wavPath, options.rawPath, plan.hostRateHz, plan.outputFrames, context.out);
+    const Result opened = p->files->Open(options.wavPath, options.rawPath, plan.hostRateHz,
+                                         plan.outputFrames - p->startFrames.output, context.out,
+                                         OutputFormat(options.wavPath, options.format), source.TagFields());
     if (p->files->WritesRaw()) {
         p->chain.AddSink(static_cast<FrameSink*>(p->files.get()));
     }
@@ -81,17 +97,20 @@ Result AddLive(const RenderOptions& options, const RunContext& context, const So
         p->sheet = context.binding->SettingsSheet();
     }
     p->live = std::make_unique<LivePlayer>(options.live, p->sheet);
-    p->chain.AddSink(static_cast<PcmSink*>(p->live.get()));
-    // The status line shows the VGM's own title, in the terminal's encoding.
-    const std::string title = TextForStream(source.Title(), context.err);
+    p->chain.AddHeardSink(p->live.get());
+    // The status line shows the VGM's own title, in the terminal's encoding,
+    // after the place in a list.
+    const std::string place = options.listPlace.empty() ? std::string() : "[" + options.listPlace + "] ";
+    const std::string title = TextForStream(place + source.Title(), context.err);
     return p->live->Start(plan.hostRateHz, plan.outputFrames, title, options.quiet ? nullptr : context.err);
 }
 
 Result BuildPipeline(const RenderOptions& options, const RunContext& context, const Source& source,
                      const PlayPlan& plan, Pipeline* p)
 {
+    p->chain.StartAt(p->startFrames.module, p->startFrames.output);
     p->chain.AddStage(&p->fade);
-    Result built = AddFiles(options, context, plan, p);
+    Result built = AddFiles(options, context, source, plan, p);
     if (built.Ok() && plan.resampled) {
         built = ResampleStage::Create(plan.frameRate, plan.hostRateHz, plan.totalFrames, plan.outputFrames,
                                       &p->resample);
@@ -107,7 +126,8 @@ Result BuildPipeline(const RenderOptions& options, const RunContext& context, co
         p->chain.AddSink(static_cast<PcmSink*>(p->files.get()));
     }
     if (!options.quiet && !options.batchLine && !options.live.play && IsTerminal(context.err)) {
-        p->progress = std::make_unique<ProgressLine>(context.err, plan.outputFrames, plan.hostRateHz);
+        p->progress = std::make_unique<ProgressLine>(context.err, plan.outputFrames - p->startFrames.output,
+                                                     plan.hostRateHz);
         p->chain.AddSink(p->progress.get());
     }
     return AddLive(options, context, source, plan, p);
@@ -115,13 +135,15 @@ Result BuildPipeline(const RenderOptions& options, const RunContext& context, co
 
 // Plays through the bound device, releases it and flushes the pipeline. A
 // failure: live playback failed.
-Result Play(const Source& source, const PlayPlan& plan, PortBus& bus, SoundHub& hub, DeviceBinding& binding,
+Result Play(const Source& source, const PlayPlan& plan, PortWriter& bus, SoundHub& hub, DeviceBinding& binding,
             Pipeline& p, double* wallSeconds)
 {
     const auto start = std::chrono::steady_clock::now();
     Result played;
     if (p.live != nullptr) {
-        played = p.live->Run([&](PlayControl* control) { return source.Play(plan, bus, hub, control); });
+        played = p.live->Run([&](PlayControl* control) {
+            return PlayAcrossSeeks(source, plan, bus, hub, p.chain, control);
+        });
     } else {
         source.Play(plan, bus, hub, nullptr);  // without a control nothing ends it early
     }
@@ -170,6 +192,9 @@ void Summarize(const RenderOptions& options, const RunContext& context, const So
     }
     std::fprintf(err, "  peak %lld (%.1f dBFS), %llu clipped samples\n", static_cast<long long>(meter.Peak()),
                  meter.PeakDbfs(), static_cast<unsigned long long>(meter.Clipped()));
+    if (options.Muted() != 0) {
+        std::fprintf(err, "  channels muted: %s\n", ChannelListText(options.Muted()).c_str());
+    }
     std::fputs(source.NoteLines().c_str(), err);
     if (plan.fadeFrames > 0) {
         const double fadeSeconds = static_cast<double>(plan.fadeFrames) / plan.frameRate.Hz();
@@ -181,10 +206,37 @@ void Summarize(const RenderOptions& options, const RunContext& context, const So
     }
 }
 
-// Builds the pipeline, binds the device, plays, finishes the files and reports.
-Result Render(const RenderOptions& options, const RunContext& context, const Source& source, const PlayPlan& plan)
+// Where --start begins output, in the module's frames and the output's.
+Result StartAt(const RenderOptions& options, const PlayPlan& plan, StartFrames* start)
 {
-    Pipeline p(plan);
+    if (options.startMs == 0) {
+        return {};
+    }
+    const std::string asked = "--start " + FormatDuration(static_cast<double>(options.startMs) / 1000, DurationStyle::Seconds);
+    if (plan.rateChangeLine != 0) {
+        return Result::Failure(options.input + ": " + asked + ": the rate changes at line " +
+                               std::to_string(plan.rateChangeLine) + ", so a time is no place in the frames");
+    }
+    start->module = ScaleFrames(options.startMs, plan.frameRate.numerator, uint64_t{plan.frameRate.denominator} * 1000);
+    start->output = ScaleFrames(options.startMs, static_cast<uint64_t>(plan.hostRateHz), 1000);
+    if (start->output >= plan.outputFrames) {
+        const double length = static_cast<double>(plan.outputFrames) / plan.hostRateHz;
+        return Result::Failure(options.input + ": " + asked + ": the song ends at " +
+                               FormatDuration(length, DurationStyle::Seconds));
+    }
+    return {};
+}
+
+// Builds the pipeline, binds the device, plays, finishes the files and reports.
+Result Render(const RenderOptions& options, const RunContext& context, const Source& source, const PlayPlan& plan,
+              ChannelSet* sounded)
+{
+    StartFrames start;
+    const Result started = StartAt(options, plan, &start);
+    if (!started.Ok()) {
+        return started;
+    }
+    Pipeline p(plan, start);
     const Result built = BuildPipeline(options, context, source, plan, &p);
     if (!built.Ok()) {
         return built;
@@ -196,8 +248,15 @@ Result Render(const RenderOptions& options, const RunContext& context, const Sou
         context.binding->Release();
         return bound;
     }
+    ChannelMuter muter(bus, options.Muted());
+    if (p.live != nullptr) {
+        p.live->SetControls(&p.chain, &muter);
+    }
     double wallSeconds = 0;
-    const Result played = Play(source, plan, bus, hub, *context.binding, p, &wallSeconds);
+    const Result played = Play(source, plan, muter, hub, *context.binding, p, &wallSeconds);
+    if (sounded != nullptr) {
+        *sounded = muter.Sounded();
+    }
     if (p.progress != nullptr) {
         p.progress->End();
     }
@@ -205,6 +264,9 @@ Result Render(const RenderOptions& options, const RunContext& context, const Sou
     const Result finished = p.files != nullptr ? p.files->Finish() : Result();
     if (!finished.Ok() || !played.Ok()) {
         return finished.Ok() ? played : finished;
+    }
+    if (p.live != nullptr && context.listStep != nullptr) {
+        *context.listStep = p.live->ListStep();
     }
     if (p.live != nullptr) {
         std::fprintf(context.err, "%s: played live%s, %llu underruns\n", context.program.c_str(),
@@ -214,6 +276,44 @@ Result Render(const RenderOptions& options, const RunContext& context, const Sou
     if (!options.quiet) {
         const uint64_t rawFrames = p.resample != nullptr ? p.resample->Taken() : p.meter.Frames();
         Summarize(options, context, source, plan, p.meter, rawFrames, wallSeconds);
+    }
+    return {};
+}
+
+// "dir/song.wav", 3: "dir/song-3.wav".
+std::string StemPath(const std::string& path, int channel)
+{
+    const size_t slash = path.find_last_of("/\\");
+    const size_t dot = path.rfind('.');
+    const size_t at = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1) ? dot : path.size();
+    return path.substr(0, at) + "-" + std::to_string(channel) + path.substr(at);
+}
+
+// After the mix: a pass of its own for every channel that sounded in it.
+Result RenderStems(const RenderOptions& options, const RunContext& context, const Source& source,
+                   const PlayPlan& plan, ChannelSet sounded)
+{
+    const ChannelSet stems = static_cast<ChannelSet>(sounded & ~options.Muted());
+    for (int k = 1; k <= kChannelCount; ++k) {
+        if ((stems & ChannelBit(k)) == 0) {
+            continue;
+        }
+        RenderOptions stem = options;
+        stem.wavPath = StemPath(options.wavPath, k);
+        stem.rawPath = options.rawPath.empty() ? std::string() : StemPath(options.rawPath, k);
+        stem.mute = static_cast<ChannelSet>(~ChannelBit(k));
+        stem.solo = 0;
+        stem.quiet = true;
+        const Result rendered = Render(stem, context, source, plan, nullptr);
+        if (!rendered.Ok()) {
+            return rendered;
+        }
+    }
+    if (!options.quiet && !options.batchLine) {
+        std::string pattern = StemPath(options.wavPath, 0);
+        pattern.replace(pattern.rfind("-0"), 2, "-K");
+        std::fprintf(context.err, "  stems: %s for channels %s\n", pattern.c_str(),
+                     stems != 0 ? ChannelListText(stems).c_str() : "none");
     }
     return {};
 }
@@ -241,6 +341,14 @@ std::string PathLines(const Source& source, const PlayOptions& options)
 
 Result RenderOne(const RenderOptions& options, const RunContext& context)
 {
+    // Playlists given to the run were expanded before; one here is an
+    // entry of another, or could not be read.
+    if (IsPlaylistPath(options.input)) {
+        std::vector<std::string> entries;
+        const Result read = ReadPlaylist(options.input, &entries);
+        return (read.Ok() ? Result::Failure("a playlist inside a playlist is not played") : read)
+            .Within(options.input);
+    }
     std::unique_ptr<Source> source;
     const Result loaded = LoadSource(options.input, &source);
     if (!loaded.Ok()) {
@@ -270,5 +378,7 @@ Result RenderOne(const RenderOptions& options, const RunContext& context)
         warnings.push_back("--fade: not a looped VGM, played to its end without a fade");
     }
     Warn(options, context, warnings);
-    return Render(options, context, *source, plan);
+    ChannelSet sounded = 0;
+    const Result mixed = Render(options, context, *source, plan, &sounded);
+    return mixed.Ok() && options.stems ? RenderStems(options, context, *source, plan, sounded) : mixed;
 }

@@ -18,6 +18,7 @@ struct RunContext {
     DeviceBinding* binding;  // not owned
     std::FILE* out;          // standard output: the "-" output and the --info report
     std::FILE* err;          // every message
+    int* listStep = nullptr;  // live in a list: set to the entry to go to, +1 (next), -1 (previous) or 0 (stop)
 };
 
 // Runs options.input. A failure says what went wrong, naming the file, and no

@@ -1,5 +1,6 @@
 #include "host/render_options.h"
 
+#include "host/playlist.h"
 #include "host/text.h"
 #include "quarix_version.h"
 
@@ -75,6 +76,15 @@ Result ParseOutputOption(Arguments& a, bool toDirectory, RenderOptions* o, bool*
         o->quiet = true;
         return {};
     }
+    if (a.Is("--format")) {
+        std::string name;
+        const Result read = a.Value(&name);
+        o->formatGiven = true;
+        o->format = name == "flac" ? SoundFormat::Flac : SoundFormat::Wav;
+        return read.Ok() && name != "wav" && name != "flac"
+                   ? Result::BadUsage("--format " + name + ": give wav or flac")
+                   : read;
+    }
     *handled = false;
     return {};
 }
@@ -105,6 +115,37 @@ Result ParsePlayOption(Arguments& a, PlayOptions* play, bool* handled)
     } else {
         *handled = false;
     }
+    return read;
+}
+
+// Which channels sound and from where: --mute and --solo (each as often as
+// wanted), --stems, --start.
+Result ParseChannelOption(Arguments& a, RenderOptions* o, bool* handled)
+{
+    *handled = true;
+    if (a.Is("--stems")) {
+        o->stems = true;
+        return {};
+    }
+    if (a.Is("--start")) {
+        uint64_t ms = 0;
+        const Result read = a.Number({0, kMaxStartMs, 3}, "give seconds from 0, with at most three decimals", &ms);
+        o->startMs = ms;
+        return read;
+    }
+    *handled = a.Is("--mute") || a.Is("--solo");
+    if (!*handled) {
+        return {};
+    }
+    ChannelSet& set = a.Is("--mute") ? o->mute : o->solo;
+    const std::string option = a.Current();
+    std::string text;
+    ChannelSet channels = 0;
+    Result read = a.Value(&text);
+    if (read.Ok()) {
+        read = ParseChannelList(text, &channels).Within(option);
+    }
+    set = static_cast<ChannelSet>(set | channels);
     return read;
 }
 
@@ -142,6 +183,9 @@ Result ParseArgument(Arguments& a, const FrontEnd& frontEnd, bool toDirectory, R
         read = ParsePlayOption(a, &o->play, &handled);
     }
     if (!handled) {
+        read = ParseChannelOption(a, o, &handled);
+    }
+    if (!handled) {
         read = ParseLiveOption(a, frontEnd, o, &handled);
     }
     if (handled) {
@@ -171,6 +215,15 @@ Result CheckCombination(const RenderOptions& o)
     if (o.inputs.size() > 1 && o.outputDir.empty() && (!o.wavPath.empty() || !o.rawPath.empty())) {
         return Result::BadUsage("several inputs: give -d DIR for their outputs (-o and --raw name one file)");
     }
+    if (o.stems && (o.live.play || o.info || (o.outputDir.empty() && (o.wavPath.empty() || o.wavPath == "-")))) {
+        return Result::BadUsage("--stems writes files beside the mix: give -o NAME.wav (or .flac) or -d DIR, "
+                                "without --play");
+    }
+    // An -o named .wav or .flac says its format itself.
+    const bool named = OutputFormat(o.wavPath, SoundFormat::Wav) == OutputFormat(o.wavPath, SoundFormat::Flac);
+    if (o.formatGiven && named && OutputFormat(o.wavPath, o.format) != o.format) {
+        return Result::BadUsage("--format and the name of -o " + o.wavPath + " ask for different formats");
+    }
     if (!o.live.play && (o.live.settings || !o.live.device.empty())) {
         return Result::BadUsage(std::string(o.live.settings ? "--settings" : "--device") + " needs --play");
     }
@@ -178,6 +231,18 @@ Result CheckCombination(const RenderOptions& o)
 }
 
 }  // namespace
+
+SoundFormat OutputFormat(const std::string& path, SoundFormat asked)
+{
+    std::string end = path.substr(path.size() > 5 ? path.size() - 5 : 0);
+    for (char& c : end) {
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    }
+    if (end == ".flac") {
+        return SoundFormat::Flac;
+    }
+    return end.ends_with(".wav") ? SoundFormat::Wav : asked;
+}
 
 Result ParseRenderOptions(const std::vector<std::string>& args, const FrontEnd& frontEnd, RenderOptions* options)
 {
@@ -196,6 +261,7 @@ Result ParseRenderOptions(const std::vector<std::string>& args, const FrontEnd& 
     if (options->help || options->version) {
         return {};
     }
+    options->inputs = ExpandPlaylists(options->inputs);
     const Result checked = CheckCombination(*options);
     if (checked.Ok()) {
         options->input = options->inputs[0];
@@ -208,12 +274,15 @@ namespace {
 std::string OutputUsage(const FrontEnd& frontEnd)
 {
     std::string text =
-        "  -o, --output FILE   write a 16-bit stereo WAV at the output rate (saturated)\n"
+        "  -o, --output FILE   write a 16-bit stereo WAV at the output rate (saturated),\n"
+        "                      the song's tags in it; FILE.flac writes FLAC instead\n"
         "  --raw FILE          write the mixed frames exactly, at the rate the chips ran:\n"
         "                      32-bit little-endian left, right\n"
         "  -d, --output-dir DIR\n"
         "                      write DIR/NAME.wav for every INPUT (NAME: its file name\n"
-        "                      without extension); --raw, without a file, adds DIR/NAME.bin\n";
+        "                      without extension); --raw, without a file, adds DIR/NAME.bin\n"
+        "  --format wav|flac   the format of -d's files, and of an -o whose name ends in\n"
+        "                      neither (standard output, a device); default wav\n";
     text += frontEnd.offersJobs ? "  -j, --jobs N        render N files at once (default: one per processor)\n"
                                 : "                      (one file after another)\n";
     return text +
@@ -240,11 +309,26 @@ std::string PlayUsage()
            "  -q, --quiet         no progress line, tags or summary\n";
 }
 
+std::string ChannelUsage()
+{
+    return "  --mute LIST         silence these channels: 1-3 are chip 0's tones, 4 its noise,\n"
+           "                      5-8 the same on chip 1; LIST as in 2,4 or 5-8\n"
+           "  --solo LIST         silence every channel but these\n"
+           "  --stems             with -o NAME.wav (or -d): also NAME-K.wav (NAME-K.flac\n"
+           "                      beside a FLAC mix, NAME-K.bin beside --raw) for every\n"
+           "                      channel K that sounds, each from a pass of its own with\n"
+           "                      the other channels muted\n"
+           "  --start SECONDS     begin the output there (files and --play alike)\n";
+}
+
 std::string LiveUsage(const FrontEnd& frontEnd)
 {
     std::string text =
-        "  --play              play through the system's sound output as well (space pauses,\n"
-        "                      q or Ctrl-C stops); -o still writes the same WAV\n"
+        "  --play              play through the system's sound output as well; -o still\n"
+        "                      writes the same file. Keys: space pauses, q or Ctrl-C stops,\n"
+        "                      1-8 mute or unmute a channel, 0 unmutes all, the left and\n"
+        "                      right arrows seek 5 s; with several inputs n and p go to\n"
+        "                      the next and previous\n"
         "  --device NAME       the sound output to play on (default: the system's default)\n"
         "  --latency MS        how far playback runs ahead, 10 to 2000 ms (default 75)\n";
     if (frontEnd.offersSettings) {
@@ -273,8 +357,11 @@ std::string RenderUsage(const FrontEnd& frontEnd)
            "Plays INPUT through the Quarix sound device. INPUT is a VGM or VGZ file (SN76489\n"
            "commands; the second chip of dual-chip files goes to port 0xAF) or a port script\n"
            "(lines 'rate HZ', 'out PORT VALUE', 'mix FRAMES', '#' comments), told apart by content.\n"
+           "An INPUT ending in .m3u or .m3u8 is a playlist: its entries play in order, one a\n"
+           "line, relative ones from the playlist's folder, '#' lines skipped. A missing or\n"
+           "bad entry is named and skipped, and the run then fails, as with several inputs.\n"
            "\n" +
-           OutputUsage(frontEnd) + PlayUsage() + LiveUsage(frontEnd) +
+           OutputUsage(frontEnd) + PlayUsage() + ChannelUsage() + LiveUsage(frontEnd) +
            "  -h, --help          this text\n"
            "  --version           the version\n"
            "\n"
@@ -286,6 +373,14 @@ std::string RenderUsage(const FrontEnd& frontEnd)
            "A port script may change the rate after its first mix only for raw output: a WAV\n"
            "holds one rate.\n"
            "\n"
+           "With -d each input's files are named from its file name alone, so nothing is\n"
+           "written outside DIR whatever a playlist says; two inputs with one NAME (in any\n"
+           "case) would write the same files, and the second is named and skipped; with\n"
+           "--stems an input also takes NAME-1 to NAME-8, so a and a-1 are such a pair. WAV\n"
+           "and FLAC files carry the VGM's GD3 tags, English where there is English: FLAC as\n"
+           "Vorbis comments (TITLE, ALBUM for the game, ARTIST, DATE, COMMENT for the notes,\n"
+           "SYSTEM, RIPPER), WAV in a LIST/INFO chunk after the samples.\n"
+           "\n"
            "A VGM written to a WAV or played plays clean: the chips run at their own tick\n"
            "rate, 249600 Hz, where each of their edges falls on a frame, and libsoxr takes\n"
            "that to the output rate, band-limited, so that no tone above half the output\n"
@@ -295,6 +390,14 @@ std::string RenderUsage(const FrontEnd& frontEnd)
            "holds the chips' own frames. --exact, and every port script, runs the module at\n"
            "the output rate as an emulator host does, each frame the exact average of the\n"
            "chips' output over it, fold-back and offset included; --raw alone does too.\n"
-           "Use --exact to hear exactly what a host at that rate hears.\n" +
+           "Use --exact to hear exactly what a host at that rate hears.\n"
+           "\n"
+           "--mute and --solo change what the module is told, not how it renders: a\n"
+           "silenced channel's attenuation writes reach its chip as 15 (off), and every\n"
+           "other byte reaches the module at its emulated time. The stems add up to the\n"
+           "mix except where the chip's own clamp acts (four loud channels of one chip);\n"
+           "in a WAV also where the mix saturates, and by each stem's rounding. --start\n"
+           "renders the song up to there without output, so what follows is exactly what\n"
+           "a whole render has there; so do the arrows while playing.\n" +
            frontEnd.helpNotes;
 }

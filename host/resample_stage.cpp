@@ -153,6 +153,22 @@ std::span<const StereoFrame> ResampleStage::Flush()
     return out;
 }
 
+void ResampleStage::Restart()
+{
+    // soxr_clear leaves the resampler as soxr_create made it.
+    if (failure.Ok()) {
+        const soxr_error_t error = soxr_clear(resampler);
+        if (error != nullptr) {
+            failure = Result::Failure(std::string("the resampler (libsoxr) cannot start again: ") + error);
+        }
+    }
+    taken = 0;
+    handedOn = 0;
+    limit = 0;
+    lastIn[0] = lastIn[1] = 0;
+    lastOut[0] = lastOut[1] = 0;
+}
+
 void ResampleStage::Resample(const StereoFrame* frames, size_t count)
 {
     const size_t room = static_cast<size_t>(OutputFor(count)) + kSlackFrames;

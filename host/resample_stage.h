@@ -31,6 +31,7 @@ public:
 
     std::span<const StereoFrame> Process(std::span<const StereoFrame> frames) override;
     std::span<const StereoFrame> Flush() override;
+    void Restart() override;
 
     uint64_t Taken() const { return taken; }  // input frames so far
     // What went wrong inside the resampler while running; it handed on

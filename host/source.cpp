@@ -28,7 +28,7 @@ public:
 
     Result Plan(const PlayOptions& options, PlayPlan* plan) const override { return PlanVgm(song, options, plan); }
 
-    bool Play(const PlayPlan& plan, PortBus& bus, SoundHub& hub, PlayControl* control) const override
+    bool Play(const PlayPlan& plan, PortWriter& bus, SoundHub& hub, PlayControl* control) const override
     {
         return PlayVgm(song, plan, bus, hub, control);
     }
@@ -36,6 +36,7 @@ public:
     std::string Title() const override { return SongTitle(tags, ""); }
 
     std::string TagLines() const override { return FormatGd3Tags(tags); }
+    std::vector<SongTagField> TagFields() const override { return SongTagFields(tags); }
 
     std::string NoteLines() const override
     {
@@ -67,7 +68,7 @@ public:
         return PlanScript(script, options, plan);
     }
 
-    bool Play(const PlayPlan& plan, PortBus& bus, SoundHub& hub, PlayControl* control) const override
+    bool Play(const PlayPlan& plan, PortWriter& bus, SoundHub& hub, PlayControl* control) const override
     {
         return PlayScript(script, plan, bus, hub, control);
     }
@@ -112,4 +113,16 @@ Result LoadSource(const std::string& path, std::unique_ptr<Source>* source)
         *source = std::move(script);
     }
     return parsed;
+}
+
+bool PlayAcrossSeeks(const Source& source, const PlayPlan& plan, PortWriter& bus, SoundHub& hub, FrameChain& chain,
+                     PlayControl* control)
+{
+    while (!source.Play(plan, bus, hub, control)) {
+        if (!chain.RestartPending()) {
+            return false;
+        }
+        chain.Restart();
+    }
+    return true;
 }

@@ -4,6 +4,8 @@
 Also a module: make_demo.py builds the demo tune with the Vgm class.
 
   make_vgm.py tone OUT.vgm [--clock HZ] [--register N] [--seconds S] [--chip 0|1]
+                           [--tag NAME=VALUE]...   GD3 tags: track, game, system,
+                           author, date, ripper, notes (English fields)
   make_vgm.py noise OUT.vgm [--clock HZ] [--shift 0-3] [--tone2 N] [--seconds S]
                             white noise at full volume; shift rate 3 follows
                             tone 2 (period register N, silent)
@@ -92,6 +94,25 @@ class Vgm:
         if self.version >= 0x150:
             struct.pack_into("<I", header, 0x34, self.data_at - 0x34)
         return bytes(header) + bytes(self.body)
+
+
+GD3_FIELDS = {"track": 0, "game": 2, "system": 4, "author": 6, "date": 8, "ripper": 9, "notes": 10}
+
+
+def with_gd3(vgm, tags):
+    """vgm with a GD3 block of tags (name: value) after its commands; vgm
+    as it is without tags."""
+    if not tags:
+        return vgm
+    fields = [""] * 11
+    for name, value in tags.items():
+        fields[GD3_FIELDS[name]] = value
+    text = b"".join(s.encode("utf-16-le") + b"\0\0" for s in fields)
+    tag = b"Gd3 " + struct.pack("<II", 0x100, len(text)) + text
+    data = bytearray(vgm)
+    struct.pack_into("<I", data, 0x14, len(data) - 0x14)
+    struct.pack_into("<I", data, 0x04, len(data) + len(tag) - 4)
+    return bytes(data) + tag
 
 
 def period_for(hz, clock=3993600):
@@ -206,6 +227,7 @@ def main():
     tone.add_argument("out")
     tone.add_argument("--clock", type=int, default=3579545)
     tone.add_argument("--register", type=int, default=254)
+    tone.add_argument("--tag", action="append", default=[], metavar="NAME=VALUE")
     tone.add_argument("--seconds", type=float, default=2.0)
     tone.add_argument("--chip", type=int, choices=(0, 1), default=0)
     noise = sub.add_parser("noise", help="white noise at full volume")
@@ -223,7 +245,8 @@ def main():
 
     if args.command == "tone":
         with open(args.out, "wb") as f:
-            f.write(tone_vgm(args.clock, args.register, args.seconds, args.chip))
+            tags = dict(t.split("=", 1) for t in args.tag)
+            f.write(with_gd3(tone_vgm(args.clock, args.register, args.seconds, args.chip), tags))
     elif args.command == "noise":
         with open(args.out, "wb") as f:
             f.write(noise_vgm(args.clock, args.shift, args.tone2, args.seconds))

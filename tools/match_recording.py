@@ -33,6 +33,7 @@ has more than N stretches, or holds less than S (default 0.5) of the
 reference's (audible) frames.
 """
 import argparse
+import struct
 import sys
 
 KEY = 16  # frames that locate a stretch
@@ -42,7 +43,8 @@ def wav_frames(path):
     data = open(path, 'rb').read()
     if data[:4] != b'RIFF' or data[8:12] != b'WAVE':
         sys.exit(f'{path}: not a WAV file')
-    return data[44:]
+    size, = struct.unpack_from('<I', data, 40)  # the samples; tags may follow
+    return data[44:44 + size]
 
 
 class Reference:

@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ make pkg-config python3
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev llvm
-  zlib1g-dev libsoxr-dev libflac-dev dpkg-dev
+  zlib1g-dev libsoxr-dev libflac-dev flac dpkg-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686 libz-mingw-w64-dev
   wine wine32:i386 wine64 xvfb xauth
   valgrind sox imagemagick locales

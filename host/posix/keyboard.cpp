@@ -56,12 +56,20 @@ int Keyboard::NextKey()
     if (!saved->console) {
         return 0;
     }
-    pollfd p = {STDIN_FILENO, POLLIN, 0};
-    unsigned char c = 0;
-    if (poll(&p, 1, 0) > 0 && read(STDIN_FILENO, &c, 1) == 1) {
+    const auto next = [] {
+        pollfd p = {STDIN_FILENO, POLLIN, 0};
+        unsigned char c = 0;
+        return poll(&p, 1, 0) > 0 && read(STDIN_FILENO, &c, 1) == 1 ? c : 0;
+    };
+    const int c = next();
+    if (c != 0x1B) {
         return c;
     }
-    return 0;
+    // The arrows: ESC [ D and ESC [ C (or ESC O D, ESC O C), which a
+    // terminal sends together.
+    const int second = next();
+    const int third = second == '[' || second == 'O' ? next() : 0;
+    return third == 'D' ? kKeyLeft : third == 'C' ? kKeyRight : 0x1B;
 }
 
 bool Keyboard::Interrupted() const

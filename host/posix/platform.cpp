@@ -98,6 +98,11 @@ std::string TextForStream(const std::string& utf8, std::FILE*)
     return utf8;
 }
 
+std::string PathFromUtf8(const std::string& utf8)
+{
+    return utf8;  // file names are bytes, UTF-8 on every system the host runs on
+}
+
 void SetProcessEnvironment(const char* name, const char* value)
 {
     if (value != nullptr) {

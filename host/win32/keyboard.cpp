@@ -43,7 +43,16 @@ int Keyboard::NextKey()
     if (!saved->console) {
         return 0;
     }
-    return _kbhit() != 0 ? _getch() : 0;
+    if (_kbhit() == 0) {
+        return 0;
+    }
+    const int c = _getch();
+    if (c != 0 && c != 0xE0) {
+        return c;
+    }
+    // A key without a character: its scan code follows.
+    const int scan = _getch();
+    return scan == 75 ? kKeyLeft : scan == 77 ? kKeyRight : 0;
 }
 
 bool Keyboard::Interrupted() const

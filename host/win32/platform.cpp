@@ -106,6 +106,24 @@ std::string TextForStream(const std::string& utf8, std::FILE* stream)
     return result;
 }
 
+std::string PathFromUtf8(const std::string& utf8)
+{
+    const int size = static_cast<int>(utf8.size());
+    const int wide = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, nullptr, 0);
+    if (wide <= 0) {
+        return utf8;
+    }
+    std::wstring text(static_cast<size_t>(wide), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, &text[0], wide);
+    const int narrow = WideCharToMultiByte(CP_ACP, 0, text.data(), wide, nullptr, 0, nullptr, nullptr);
+    if (narrow <= 0) {
+        return utf8;
+    }
+    std::string result(static_cast<size_t>(narrow), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.data(), wide, &result[0], narrow, nullptr, nullptr);
+    return result;
+}
+
 void SetProcessEnvironment(const char* name, const char* value)
 {
     // The C runtime's own environment (msvcrt.dll's), which the DLLs beside

@@ -154,3 +154,34 @@ TEST(Gd3Tags, TitleFallsBackFromTrackToGameToTheGivenName)
     tags.track = "Track";
     EXPECT_EQ(SongTitle(tags, "song"), "Track");
 }
+
+TEST(Gd3Tags, FileTagsInTheirOrderWithTheirNames)
+{
+    const std::vector<uint8_t> file = FileWithTags(kFull);
+    Gd3Tags tags;
+    std::string warning;
+    ASSERT_TRUE(Ok(ReadGd3Tags(file.data(), file.size(), 0x40, &tags), &warning)) << warning;
+    struct Row {
+        std::string vorbis, info, value;
+    };
+    const std::vector<Row> expected = {
+        {"TITLE", "INAM", "Track"},    {"ALBUM", "IPRD", "\xE3\x82\xB2\xE3\x83\xBC\xE3\x83\xA0"},  // Japanese alone
+        {"ARTIST", "IART", "Author"},  {"DATE", "ICRD", "1989"},
+        {"COMMENT", "ICMT", "Line 1\nLine 2"},  {"SYSTEM", "ISRF", "System"},
+        {"RIPPER", "ITCH", "Ripper"},
+    };
+    std::vector<Row> got;
+    for (const SongTagField& f : SongTagFields(tags)) {
+        got.push_back({f.vorbisName, f.infoId, f.value});
+    }
+    ASSERT_EQ(got.size(), expected.size());
+    for (size_t i = 0; i < got.size(); ++i) {
+        EXPECT_EQ(got[i].vorbis, expected[i].vorbis);
+        EXPECT_EQ(got[i].info, expected[i].info);
+        EXPECT_EQ(got[i].value, expected[i].value) << got[i].vorbis;
+    }
+    tags = Gd3Tags{};
+    tags.date = "1990";
+    ASSERT_EQ(SongTagFields(tags).size(), 1u);  // only what is set
+    EXPECT_EQ(SongTagFields(tags)[0].value, "1990");
+}

@@ -48,7 +48,9 @@ import struct, sys
 data = open(sys.argv[1], 'rb').read()
 riff, = struct.unpack_from('<I', data, 4)
 size, = struct.unpack_from('<I', data, 40)
-ok = data[:4] == b'RIFF' and riff == len(data) - 8 and size == len(data) - 44 and size > 0 and size % 4 == 0
+# Tags, if any, follow the samples in a LIST chunk.
+tail = data[44 + size:]
+ok = data[:4] == b'RIFF' and riff == len(data) - 8 and size > 0 and size % 4 == 0 and (not tail or tail[:4] == b'LIST')
 print(f'{sys.argv[1]}: {size} bytes of samples, header {"consistent" if ok else "BROKEN"}')
 sys.exit(0 if ok else 1)
 PY

@@ -11,10 +11,14 @@
 #include <vector>
 
 #include "host/fade.h"
+#include "host/frame_chain.h"
 #include "host/front_end.h"
 #include "host/native_binding.h"
 #include "host/player.h"
 #include "host/render_options.h"
+#include "host/resample_stage.h"
+#include "host/sound_hub.h"
+#include "host/source.h"
 #include "tests/host/scratch_dir.h"
 #include "tests/support/host_result.h"
 #include "tests/support/vgm_builder.h"
@@ -123,6 +127,15 @@ TEST(RenderOptions, NewOptionsAndTheirLimits)
         {{"a", "-d", "out", "-o", "x.wav"}, "-o names one file", 0},
         {{"a", "b", "-d", "out", "-j", "0"}, "-j 0:", 0},
         {{"--info"}, "no input file", 0},
+        {{"a", "--stems"}, "--stems writes files beside the mix", 0},
+        {{"a", "--stems", "-o", "x.wav", "--play"}, "--stems writes files beside the mix", 0},
+        {{"a", "--start", "-1"}, "--start -1:", 0},
+        {{"a", "--start", "0.0001"}, "--start 0.0001:", 0},
+        {{"a", "b", "-d", "out", "--stems", "--start", "2.5"}, nullptr, 0},
+        {{"a", "--format", "ogg"}, "--format ogg: give wav or flac", 0},
+        {{"a", "-o", "x.WAV", "--format", "flac"}, "--format and the name of -o x.WAV", 0},
+        {{"a", "-o", "x.flac", "--format", "flac"}, nullptr, 0},
+        {{"a", "-o", "-", "--format", "flac"}, nullptr, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.args));
@@ -143,6 +156,11 @@ TEST(RenderOptions, NewOptionsAndTheirLimits)
     FrontEnd oneAtATime;  // as j27host, which renders one file after another
     oneAtATime.offersModule = true;
     EXPECT_FALSE(Ok(ParseRenderOptions({"a", "-j", "2"}, oneAtATime, &options), &error));
+    // The format: the name's extension, else --format.
+    EXPECT_EQ(OutputFormat("x.FLAC", SoundFormat::Wav), SoundFormat::Flac);
+    EXPECT_EQ(OutputFormat("x.wav", SoundFormat::Flac), SoundFormat::Wav);
+    EXPECT_EQ(OutputFormat("-", SoundFormat::Flac), SoundFormat::Flac);
+    EXPECT_EQ(OutputFormat("flac", SoundFormat::Wav), SoundFormat::Wav);
 }
 
 TEST_F(RenderTest, TinyVgmGivesExactWavHeaderAndFrames)
@@ -430,6 +448,27 @@ TEST_F(RenderTest, BatchWritesEveryGoodInputAndNamesTheBadOne)
     EXPECT_NE(stderrText.find("3 files: 2 written, 1 failed"), std::string::npos) << stderrText;
 }
 
+TEST_F(RenderTest, StemsOfAPlaylistTakeTheirNamesAndComeInTheMixFormat)
+{
+    // Only channel 1 sounds in a.vgm: its stem a-1.flac is the name the second entry's mix would take.
+    Write("a.vgm", TinyToneVgm(0x50, 3993600));
+    Write("a-1.qps", std::string("rate 8000\n") + kToneLines + "mix 80\n");
+    const std::string out = Path("out");
+    const std::string list = Write("list.m3u", std::string("a.vgm\na-1.qps\n"));
+    EXPECT_EQ(Run({list, "-d", out, "--stems", "--format", "flac", "-j", "1"}), 1);
+    for (const char* name : {"/a.flac", "/a-1.flac"}) {
+        const std::vector<uint8_t> flac = Read(out + name);
+        EXPECT_EQ(std::string(flac.begin(), flac.end()).substr(0, 4), "fLaC") << name;
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 2) << stderrText;
+    EXPECT_NE(stderrText.find("a-1.qps: skipped: another input already writes " + out + "/a-1.*"), std::string::npos)
+        << stderrText;
+    // -o names the stems after itself, in its format.
+    EXPECT_EQ(Run({Path("a.vgm"), "--stems", "-q", "-o", Path("one.flac")}), 0) << stderrText;
+    EXPECT_TRUE(fs::exists(Path("one-1.flac")));
+    EXPECT_FALSE(fs::exists(Path("one-2.flac")));
+}
+
 TEST(FadeStage, RampsLinearlyToZeroAcrossBatches)
 {
     struct {
@@ -480,4 +519,92 @@ TEST_F(RenderTest, FadePlaysOnAfterTheLoops)
     }
     EXPECT_GT(sounding, kFade / 3) << "the fade must cover sound";
     EXPECT_NE(stderrText.find("faded out over the last 0.01 s"), std::string::npos) << stderrText;
+}
+
+// Seeks on the clean path, back (the song starts again, every stage
+// restarted) and then forward: what is heard after each is what an
+// uninterrupted run has there, and the kept sinks get every frame once.
+TEST_F(RenderTest, SeeksLandOnTheFramesOfAnUninterruptedRun)
+{
+    VgmBuilder vgm;
+    for (uint8_t k = 0; k < 40; ++k) {
+        const uint8_t tone = static_cast<uint8_t>(0x80 | (k & 0x0F));
+        vgm.Add({0x50, tone, 0x50, static_cast<uint8_t>(k + 3), 0x50, static_cast<uint8_t>(0x90 | (k % 15)), 0x50,
+                 static_cast<uint8_t>(0xE4 | (k & 3)), 0x50, 0xF2})
+            .Wait(900);
+    }
+    std::unique_ptr<Source> source;
+    std::string why;
+    ASSERT_TRUE(Ok(LoadSource(Write("seek.vgm", vgm.Add({0x66}).Finish()), &source), &why)) << why;
+    PlayOptions clean;
+    clean.clean = true;
+    PlayPlan plan;
+    ASSERT_TRUE(Ok(source->Plan(clean, &plan), &why)) << why;
+
+    struct Frames final : PcmSink {
+        void Take(std::span<const PcmFrame> f) override { all.insert(all.end(), f.begin(), f.end()); }
+        std::vector<PcmFrame> all;
+    };
+    // Seeks at the control's calls: {call, target frame}; gives what was heard and kept.
+    using Seek = std::pair<int, uint64_t>;
+    const auto run = [&](const std::vector<Seek>& seeks, std::vector<uint64_t>* at, Frames* heard, Frames* kept) {
+        FrameChain chain;
+        FadeStage fade(plan.fadeStartFrame, plan.fadeFrames);
+        std::unique_ptr<ResampleStage> resample;
+        ASSERT_TRUE(Ok(ResampleStage::Create(plan.frameRate, plan.hostRateHz, plan.totalFrames, plan.outputFrames,
+                                             &resample),
+                       &why));
+        chain.AddStage(&fade);
+        chain.AddStage(resample.get());
+        chain.AddSink(kept);
+        chain.AddHeardSink(heard);
+        struct Control final : PlayControl {
+            bool GoOn() override
+            {
+                ++calls;
+                for (const Seek& s : *seeks) {
+                    if (s.first == calls) {
+                        at->push_back(chain->Position());
+                        chain->SeekTo(s.second);
+                    }
+                }
+                return !chain->RestartPending();
+            }
+            FrameChain* chain;
+            const std::vector<Seek>* seeks;
+            std::vector<uint64_t>* at;
+            int calls = 0;
+        } control;
+        control.chain = &chain;
+        control.seeks = &seeks;
+        control.at = at;
+        PortBus bus;
+        SoundHub hub(&chain);
+        NativeBinding binding;
+        ASSERT_TRUE(Ok(binding.Bind(bus, hub), &why)) << why;
+        EXPECT_TRUE(PlayAcrossSeeks(*source, plan, bus, hub, chain, &control));
+        binding.Release();
+        chain.Finish();
+    };
+    Frames whole;
+    Frames unheard;
+    std::vector<uint64_t> at;
+    run({}, &at, &unheard, &whole);
+    ASSERT_EQ(whole.all.size(), plan.outputFrames);
+    Frames heard;
+    Frames kept;
+    run({{60, 3000}, {130, 20000}}, &at, &heard, &kept);
+    ASSERT_EQ(at.size(), 2u);
+    ASSERT_GT(at[0], 3000u);  // back
+    ASSERT_LT(at[1], 20000u);  // on
+    std::vector<PcmFrame> expected(whole.all.begin(), whole.all.begin() + static_cast<ptrdiff_t>(at[0]));
+    expected.insert(expected.end(), whole.all.begin() + 3000, whole.all.begin() + static_cast<ptrdiff_t>(at[1]));
+    expected.insert(expected.end(), whole.all.begin() + 20000, whole.all.end());
+    const auto same = [](const std::vector<PcmFrame>& a, const std::vector<PcmFrame>& b) {
+        return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](PcmFrame x, PcmFrame y) {
+                   return x.left == y.left && x.right == y.right;
+               });
+    };
+    EXPECT_TRUE(same(heard.all, expected));
+    EXPECT_TRUE(same(kept.all, whole.all));
 }

@@ -47,7 +47,10 @@ bool ReadLeft(const char* path, std::vector<double>* left, double* rateHz)
         return false;
     }
     *rateHz = bytes[24] | bytes[25] << 8 | bytes[26] << 16 | bytes[27] << 24;
-    for (size_t at = 44; at + 4 <= bytes.size(); at += 4) {
+    // The samples alone: tags may follow them.
+    const size_t size = static_cast<size_t>(bytes[40] | bytes[41] << 8 | bytes[42] << 16) | size_t{bytes[43]} << 24;
+    const size_t end = size < bytes.size() - 44 ? 44 + size : bytes.size();
+    for (size_t at = 44; at + 4 <= end; at += 4) {
         left->push_back(static_cast<int16_t>(bytes[at] | bytes[at + 1] << 8));
     }
     return true;
