@@ -21,11 +21,12 @@ struct RenderOptions {
     std::string modulePath;           // --module
     PlayOptions play;
     LiveOptions live;
+    bool exact = false;               // --exact: the module at the output rate, nothing after it
     bool info = false;                // header facts and tags, no rendering
     bool batchLine = false;           // one line per file, no tags or progress
     bool quiet = false;
     bool help = false;
-    bool version = false;
+    bool version = false;             // --version
 
     bool Batch() const { return inputs.size() > 1 || !outputDir.empty(); }
 };
