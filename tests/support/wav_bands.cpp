@@ -5,7 +5,7 @@
 // 16-bit floor) transforms of --size samples (65536), half overlapping or
 // more, power-averaged.
 //
-//   wav_spectrum WAV [--from S] [--size N] [--tone HZ] [--nulls HZ] [--max-db DB --max-mean LSB]
+//   wav_bands WAV [--from S] [--size N] [--tone HZ] [--nulls HZ] [--max-db DB --max-mean LSB]
 //
 // --tone leaves out the bins within 10 of each multiple of HZ (the tone's
 // harmonics). --nulls reports instead the largest level within 2 bins of
@@ -201,21 +201,21 @@ int main(int argc, char** argv)
 {
     Options o;
     if (!Parse(argc, argv, &o)) {
-        std::fprintf(stderr, "usage: wav_spectrum WAV [--from S] [--size N (a power of two, 1024 or more)] "
+        std::fprintf(stderr, "usage: wav_bands WAV [--from S] [--size N (a power of two, 1024 or more)] "
                              "[--tone HZ] [--nulls HZ] [--max-db DB --max-mean LSB]\n");
         return 2;
     }
     std::vector<double> all;
     double rate = 0;
     if (!ReadLeft(o.path, &all, &rate)) {
-        std::fprintf(stderr, "wav_spectrum: cannot read %s as a 16-bit stereo WAV\n", o.path);
+        std::fprintf(stderr, "wav_bands: cannot read %s as a 16-bit stereo WAV\n", o.path);
         return 2;
     }
     const size_t samples = static_cast<size_t>(o.size);
     const size_t first = std::min(all.size(), static_cast<size_t>(o.from * rate));
     const std::vector<double> x(all.begin() + static_cast<std::ptrdiff_t>(first), all.end());
     if (x.size() < samples) {
-        std::fprintf(stderr, "wav_spectrum: %s: fewer than %zu samples after %g s\n", o.path, samples, o.from);
+        std::fprintf(stderr, "wav_bands: %s: fewer than %zu samples after %g s\n", o.path, samples, o.from);
         return 2;
     }
     const double mean = Offset(x, o.tone, rate);

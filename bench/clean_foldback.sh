@@ -2,14 +2,14 @@
 # Fold-back and offset, the exact path against the clean one: single tones at
 # full volume (period registers 1, 4, 16 and 254) and white noise at shift
 # rates 0 to 3, logged at the chips' own 3993600 Hz, rendered to 44100 Hz WAVs
-# and measured from the first second on (wav_spectrum, Kaiser window, power
+# and measured from the first second on (wav_bands, Kaiser window, power
 # averaged). For a tone: the largest component from 20 Hz to 20 kHz that is
 # not one of its harmonics. For noise, whose own spectrum fills the band,
 # the largest level at the nulls of its sinc^2 spectrum (the multiples of its
 # shift rate, within 2 bins of 0.17 Hz over 30 s), where only fold-back lies. Offset: the mean,
 # in 16-bit steps. Measures; asserts nothing.
 #
-#   bench/clean_spectrum.sh QUARIX_RENDER WAV_SPECTRUM
+#   bench/clean_foldback.sh QUARIX_RENDER WAV_BANDS
 set -eu
 render=$1 spectrum=$2
 top=$(cd "$(dirname "$0")/.." && pwd)

@@ -6,7 +6,7 @@
 # clock), 16 lies at 7 kHz with its third harmonic above the band. The same
 # renders with --exact must fail the check, or the check proves nothing.
 #
-#   clean_spectrum.sh QUARIX_RENDER WAV_SPECTRUM MAKE_VGM WORK_DIR
+#   clean_foldback.sh QUARIX_RENDER WAV_BANDS MAKE_VGM WORK_DIR
 set -u
 render=$1 spectrum=$2 make_vgm=$3 work=$4
 rm -rf "$work"
