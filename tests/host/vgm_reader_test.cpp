@@ -2,6 +2,7 @@
 #include <zlib.h>
 
 #include <cstdio>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,23 @@
 #include "host/vgm_reader.h"
 #include "tests/support/host_result.h"
 #include "tests/support/vgm_builder.h"
+
+// Event lists compare and print in checks (global, where lookup finds them).
+static bool operator==(const VgmEvent& a, const VgmEvent& b)
+{
+    return a.kind == b.kind && a.chip == b.chip && a.value == b.value && a.samples == b.samples;
+}
+
+static void PrintTo(const VgmEvent& e, std::ostream* out)
+{
+    if (e.kind == VgmEvent::Kind::Write) {
+        char item[8];
+        std::snprintf(item, sizeof item, "W%u:%02X", e.chip, e.value);
+        *out << item;
+    } else {
+        *out << "wait " << e.samples;
+    }
+}
 
 namespace {
 
@@ -25,31 +43,13 @@ VgmEvent Wait(uint32_t samples)
     return {Kind::Wait, 0, 0, samples};
 }
 
-bool Same(const std::vector<VgmEvent>& a, const std::vector<VgmEvent>& b)
+// A refusal fails the check with the reader's message.
+testing::AssertionResult Parses(const std::vector<uint8_t>& file, VgmSong* song,
+                                std::vector<std::string>* warnings = nullptr)
 {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (a[i].kind != b[i].kind || a[i].chip != b[i].chip || a[i].value != b[i].value ||
-            a[i].samples != b[i].samples) {
-            return false;
-        }
-    }
-    return true;
-}
-
-std::string Describe(const std::vector<VgmEvent>& events)
-{
-    std::string text;
-    for (const VgmEvent& e : events) {
-        char item[48];
-        if (e.kind == Kind::Write) {
-            std::snprintf(item, sizeof item, "W%u:%02X ", e.chip, e.value);
-        } else {
-            std::snprintf(item, sizeof item, "wait %u ", e.samples);
-        }
-        text += item;
-    }
-    return text;
+    std::string error;
+    if (Ok(ParseVgm(file.data(), file.size(), song, warnings), &error)) return testing::AssertionSuccess();
+    return testing::AssertionFailure() << error;
 }
 
 std::vector<uint8_t> Gzip(const std::vector<uint8_t>& data)
@@ -134,11 +134,10 @@ TEST(VgmReader, EachCommandIsReadOrSkippedByItsLength)
         b.Add(c.command).Add({0x50, 0x9F, 0x66});
         const std::vector<uint8_t> file = b.Finish();
         VgmSong song;
-        std::string error;
-        ASSERT_TRUE(Ok(ParseVgm(file.data(), file.size(), &song), &error)) << error;
+        ASSERT_TRUE(Parses(file, &song));
         std::vector<VgmEvent> expected = c.events;
         expected.push_back(W(0, 0x9F));
-        EXPECT_TRUE(Same(song.events, expected)) << Describe(song.events);
+        EXPECT_EQ(song.events, expected);
         EXPECT_EQ(song.skippedCommands, c.skipped);
         EXPECT_TRUE(song.hasEndCommand);
     }
@@ -149,8 +148,7 @@ TEST(VgmReader, HeaderFields)
     VgmBuilder b(0x40000000u | 0x80000000u | 2000000u, 0x170);
     const std::vector<uint8_t> file = b.Add({0x66}).Finish();
     VgmSong song;
-    std::string error;
-    ASSERT_TRUE(Ok(ParseVgm(file.data(), file.size(), &song), &error)) << error;
+    ASSERT_TRUE(Parses(file, &song));
     EXPECT_EQ(song.snClockHz, 2000000u);
     EXPECT_TRUE(song.dualChip);
     EXPECT_EQ(song.version, 0x170u);
@@ -179,10 +177,9 @@ TEST(VgmReader, DataStartFollowsVersion)
         b.Add({0x50, 0x80, 0x66});
         const std::vector<uint8_t> file = b.Finish();
         VgmSong song;
-        std::string error;
-        ASSERT_TRUE(Ok(ParseVgm(file.data(), file.size(), &song), &error)) << error;
+        ASSERT_TRUE(Parses(file, &song));
         EXPECT_EQ(song.dataStart, c.expectedStart);
-        EXPECT_TRUE(Same(song.events, {W(0, 0x80)})) << Describe(song.events);
+        EXPECT_EQ(song.events, std::vector<VgmEvent>({W(0, 0x80)}));
     }
 }
 
@@ -192,9 +189,8 @@ TEST(VgmReader, NeighbouringWaitsMergeExceptAcrossTheLoopPoint)
     b.Add({0x62, 0x63, 0x7F}).LoopHere().Add({0x70, 0x50, 0x81, 0x62, 0x66});
     const std::vector<uint8_t> file = b.Finish();
     VgmSong song;
-    std::string error;
-    ASSERT_TRUE(Ok(ParseVgm(file.data(), file.size(), &song), &error)) << error;
-    EXPECT_TRUE(Same(song.events, {Wait(735 + 882 + 16), Wait(1), W(0, 0x81), Wait(735)})) << Describe(song.events);
+    ASSERT_TRUE(Parses(file, &song));
+    EXPECT_EQ(song.events, std::vector<VgmEvent>({Wait(735 + 882 + 16), Wait(1), W(0, 0x81), Wait(735)}));
     EXPECT_EQ(song.loopEvent, 1u);
     EXPECT_EQ(song.introSamples, 1633u);
     EXPECT_EQ(song.loopSamples, 736u);
@@ -208,9 +204,8 @@ TEST(VgmReader, LoopPointAtASkippedCommandStillSeparatesTheWaits)
     b.Add({0x62}).LoopHere().Add({0x4F, 0x00, 0x63, 0x66});
     const std::vector<uint8_t> file = b.Finish();
     VgmSong song;
-    std::string error;
-    ASSERT_TRUE(Ok(ParseVgm(file.data(), file.size(), &song), &error)) << error;
-    EXPECT_TRUE(Same(song.events, {Wait(735), Wait(882)})) << Describe(song.events);
+    ASSERT_TRUE(Parses(file, &song));
+    EXPECT_EQ(song.events, std::vector<VgmEvent>({Wait(735), Wait(882)}));
     EXPECT_EQ(song.loopEvent, 1u);
     EXPECT_EQ(song.introSamples, 735u);
     EXPECT_EQ(song.loopSamples, 882u);
@@ -220,8 +215,7 @@ TEST(VgmReader, WithoutLoopTheLoopCountChangesNothing)
 {
     const std::vector<uint8_t> file = VgmBuilder().Add({0x62, 0x66}).Finish();
     VgmSong song;
-    std::string error;
-    ASSERT_TRUE(Ok(ParseVgm(file.data(), file.size(), &song), &error)) << error;
+    ASSERT_TRUE(Parses(file, &song));
     EXPECT_EQ(song.loopEvent, kNoLoop);
     EXPECT_EQ(VgmPlaySamples(song, 5), 735u);
 }
@@ -230,11 +224,10 @@ TEST(VgmReader, MissingEndCommandPlaysToTheEndWithAWarning)
 {
     const std::vector<uint8_t> file = VgmBuilder().Add({0x50, 0x90, 0x62}).Finish();
     VgmSong song;
-    std::string error;
     std::vector<std::string> warnings;
-    ASSERT_TRUE(Ok(ParseVgm(file.data(), file.size(), &song, &warnings), &error)) << error;
+    ASSERT_TRUE(Parses(file, &song, &warnings));
     EXPECT_FALSE(song.hasEndCommand);
-    EXPECT_TRUE(Same(song.events, {W(0, 0x90), Wait(735)}));
+    EXPECT_EQ(song.events, std::vector<VgmEvent>({W(0, 0x90), Wait(735)}));
     ASSERT_EQ(warnings.size(), 1u);
     EXPECT_NE(warnings[0].find("no end command"), std::string::npos);
 }
@@ -247,9 +240,8 @@ TEST(VgmReader, CommandsStopAtTheGd3Tag)
     b.Add({'G', 'd', '3', ' ', 0, 1, 0, 0});  // would be commands 0x47, 0x64 ... if read
     const std::vector<uint8_t> file = b.Finish();
     VgmSong song;
-    std::string error;
-    ASSERT_TRUE(Ok(ParseVgm(file.data(), file.size(), &song), &error)) << error;
-    EXPECT_TRUE(Same(song.events, {W(0, 0x90), Wait(735)}));
+    ASSERT_TRUE(Parses(file, &song));
+    EXPECT_EQ(song.events, std::vector<VgmEvent>({W(0, 0x90), Wait(735)}));
 }
 
 TEST(VgmReader, MalformedFilesAreRefusedWithAReason)
@@ -259,64 +251,33 @@ TEST(VgmReader, MalformedFilesAreRefusedWithAReason)
         std::vector<uint8_t> file;
         const char* reason;  // part of the message
     };
-    std::vector<Case> cases;
-    {
-        std::vector<uint8_t> f = VgmBuilder().Add({0x66}).Finish();
-        f[0] = 'v';
-        cases.push_back({"bad ident", f, "ident"});
-    }
-    {
-        std::vector<uint8_t> f = VgmBuilder().Finish();
-        f.resize(0x30);
-        cases.push_back({"header cut short", f, "header cut short"});
-    }
-    {
-        std::vector<uint8_t> f = VgmBuilder().Add({0x62, 0x66}).Finish();
-        f.pop_back();
-        cases.push_back({"file shorter than its header says", f, "truncated"});
-    }
-    {
+    // A finished file with one header field then set to value.
+    const auto with = [](std::initializer_list<uint8_t> commands, size_t field, uint32_t value) {
         VgmBuilder b;
-        b.Add({0x66}).Finish();
-        b.Set32(0x04, 0x20);
-        cases.push_back({"end-of-file offset inside the header", b.bytes, "into the header"});
-    }
-    {
-        VgmBuilder b;
-        b.Add({0x66});
-        b.Set32(0x34, 0x1000);
-        cases.push_back({"data offset past the end", b.Finish(), "data offset 0x1000 points past the end"});
-    }
-    {
-        VgmBuilder b;
-        b.Add({0x66});
-        b.Set32(0x34, 0x04);
-        cases.push_back({"data offset into the header", b.Finish(), "points backwards"});
-    }
-    {
-        VgmBuilder b;
-        b.Add({0x66});
-        b.Set32(0x34, 0xFFFFFFF0u);
-        cases.push_back({"negative data offset", b.Finish(), "points backwards"});
-    }
-    {
-        VgmBuilder b;
-        b.Add({0x62, 0x66});
-        b.Set32(0x1C, 0x100);
-        cases.push_back({"loop offset past the end", b.Finish(), "loop offset 0x100 points past the end"});
-    }
-    {
-        VgmBuilder b;
-        b.Add({0x62, 0x66});
-        b.Set32(0x1C, 0x04);
-        cases.push_back({"loop offset into the header", b.Finish(), "points before the data"});
-    }
-    {
-        VgmBuilder b;
-        b.Add({0x61, 0x10, 0x00, 0x66});
-        b.Set32(0x1C, 0x40 + 1 - 0x1C);  // the first operand of the wait
-        cases.push_back({"loop offset inside a command", b.Finish(), "does not point at a command"});
-    }
+        b.Add(commands).Finish();
+        b.Set32(field, value);
+        return b.bytes;
+    };
+    std::vector<uint8_t> badIdent = VgmBuilder().Add({0x66}).Finish();
+    badIdent[0] = 'v';
+    std::vector<uint8_t> cutHeader = VgmBuilder().Finish();
+    cutHeader.resize(0x30);
+    std::vector<uint8_t> cutFile = VgmBuilder().Add({0x62, 0x66}).Finish();
+    cutFile.pop_back();
+    std::vector<Case> cases = {
+        {"bad ident", badIdent, "ident"},
+        {"header cut short", cutHeader, "header cut short"},
+        {"file shorter than its header says", cutFile, "truncated"},
+        {"end-of-file offset inside the header", with({0x66}, 0x04, 0x20), "into the header"},
+        {"data offset past the end", with({0x66}, 0x34, 0x1000), "data offset 0x1000 points past the end"},
+        {"data offset into the header", with({0x66}, 0x34, 0x04), "points backwards"},
+        {"negative data offset", with({0x66}, 0x34, 0xFFFFFFF0u), "points backwards"},
+        {"loop offset past the end", with({0x62, 0x66}, 0x1C, 0x100), "loop offset 0x100 points past the end"},
+        {"loop offset into the header", with({0x62, 0x66}, 0x1C, 0x04), "points before the data"},
+        // the first operand of the wait
+        {"loop offset inside a command", with({0x61, 0x10, 0x00, 0x66}, 0x1C, 0x40 + 1 - 0x1C),
+         "does not point at a command"},
+    };
     const std::vector<uint8_t> unknownCodes = {0x00, 0x2F, 0x60, 0x65, 0x69, 0x6F, 0x96, 0x9F};
     for (uint8_t code : unknownCodes) {
         cases.push_back({"unknown command", VgmBuilder().Add({0x62, code, 0x66}).Finish(),
@@ -346,8 +307,8 @@ TEST(VgmPlan, WaitsPastTheLimitAreRefused)
     b.Wait(25u * 3600u * 44100u).Add({0x66});
     const std::vector<uint8_t> file = b.Finish();
     VgmSong song;
+    ASSERT_TRUE(Parses(file, &song));
     std::string error;
-    ASSERT_TRUE(Ok(ParseVgm(file.data(), file.size(), &song), &error)) << error;
     PlayOptions options;
     PlayPlan plan;
     EXPECT_FALSE(Ok(PlanVgm(song, options, &plan), &error));
@@ -364,8 +325,8 @@ TEST(VgmPlan, LoopsCountTowardsTheLimit)
     b.Wait(60u * 44100u).LoopHere().Wait(10u * 3600u * 44100u).Add({0x66});
     const std::vector<uint8_t> file = b.Finish();
     VgmSong song;
+    ASSERT_TRUE(Parses(file, &song));
     std::string error;
-    ASSERT_TRUE(Ok(ParseVgm(file.data(), file.size(), &song), &error)) << error;
     PlayOptions options;
     PlayPlan plan;
     options.loops = 2;
@@ -393,8 +354,8 @@ TEST(VgmPlan, ClocksBeyondTheChipsReachAreRefused)
         SCOPED_TRACE(clock);
         const std::vector<uint8_t> file = VgmBuilder(clock).Add({0x66}).Finish();
         VgmSong song;
+        ASSERT_TRUE(Parses(file, &song));
         std::string error;
-        ASSERT_TRUE(Ok(ParseVgm(file.data(), file.size(), &song), &error)) << error;
         PlayOptions options;
         PlayPlan plan;
         EXPECT_FALSE(Ok(PlanVgm(song, options, &plan), &error));
@@ -418,40 +379,29 @@ TEST(InputFile, GzipIsUnpackedAndItsFaultsReported)
         EXPECT_EQ(kind, InputKind::Vgm);
         EXPECT_EQ(bytes, vgm);
     }
-    {
-        SCOPED_TRACE("cut short");
-        for (size_t keep : {packed.size() - 1, packed.size() - 9, packed.size() / 2, size_t{12}}) {
-            std::vector<uint8_t> bytes(packed.begin(), packed.begin() + static_cast<std::ptrdiff_t>(keep));
-            InputKind kind;
-            std::string error;  // each case its own message
-            EXPECT_FALSE(Ok(PrepareInput(&bytes, kMaxInputBytes, &kind), &error)) << keep;
-            EXPECT_NE(error.find("ends early"), std::string::npos) << error;
-        }
+    struct Case {
+        std::string name;
+        std::vector<uint8_t> bytes;
+        size_t limit;
+        const char* reason;  // part of the message
+    };
+    std::vector<Case> cases;
+    for (size_t keep : {packed.size() - 1, packed.size() - 9, packed.size() / 2, size_t{12}}) {
+        cases.push_back({"cut short to " + std::to_string(keep),
+                         {packed.begin(), packed.begin() + static_cast<std::ptrdiff_t>(keep)}, kMaxInputBytes,
+                         "ends early"});
     }
-    {
-        SCOPED_TRACE("corrupt checksum");
-        std::vector<uint8_t> bytes = packed;
-        bytes[bytes.size() - 6] ^= 0xFF;
+    std::vector<uint8_t> badSum = packed;
+    badSum[badSum.size() - 6] ^= 0xFF;
+    cases.push_back({"corrupt checksum", badSum, kMaxInputBytes, "corrupt"});
+    cases.push_back({"over the size limit", packed, vgm.size() - 1, "unpacks to more than"});
+    const std::string text = "mix 10\n";
+    cases.push_back({"packed text", Gzip(std::vector<uint8_t>(text.begin(), text.end())), kMaxInputBytes, "not a VGM"});
+    for (Case& c : cases) {
+        SCOPED_TRACE(c.name);
         InputKind kind;
-        std::string error;
-        EXPECT_FALSE(Ok(PrepareInput(&bytes, kMaxInputBytes, &kind), &error));
-        EXPECT_NE(error.find("corrupt"), std::string::npos) << error;
-    }
-    {
-        SCOPED_TRACE("over the size limit");
-        std::vector<uint8_t> bytes = packed;
-        InputKind kind;
-        std::string error;
-        EXPECT_FALSE(Ok(PrepareInput(&bytes, vgm.size() - 1, &kind), &error));
-        EXPECT_NE(error.find("unpacks to more than"), std::string::npos) << error;
-    }
-    {
-        SCOPED_TRACE("packed text");
-        const std::string text = "mix 10\n";
-        std::vector<uint8_t> bytes = Gzip(std::vector<uint8_t>(text.begin(), text.end()));
-        InputKind kind;
-        std::string error;
-        EXPECT_FALSE(Ok(PrepareInput(&bytes, kMaxInputBytes, &kind), &error));
-        EXPECT_NE(error.find("not a VGM"), std::string::npos) << error;
+        std::string error;  // each case its own message
+        EXPECT_FALSE(Ok(PrepareInput(&c.bytes, c.limit, &kind), &error));
+        EXPECT_NE(error.find(c.reason), std::string::npos) << error;
     }
 }
