@@ -96,43 +96,29 @@ TEST(Gd3Tags, BrokenBlocksAreIgnoredWithOneWarning)
         uint64_t offset;
         const char* warning;
     };
-    std::vector<Case> cases;
     const std::vector<uint8_t> good = FileWithTags(kFull);
-    cases.push_back({"offset past the end", good, good.size(), "past the end of the file"});
-    cases.push_back({"head cut off", std::vector<uint8_t>(good.begin(), good.begin() + 0x48), 0x40, "past the end"});
-    {
+    const auto byte = [&good](size_t at, uint8_t value) {
         std::vector<uint8_t> f = good;
-        f[0x40] = 'X';
-        cases.push_back({"no ident", f, 0x40, "no \"Gd3 \" ident"});
-    }
-    {
-        std::vector<uint8_t> f = good;
-        f[0x48] |= 1;
-        cases.push_back({"odd length", f, 0x40, "odd length"});
-    }
-    {
-        std::vector<uint8_t> f = good;
-        f[0x4A] = 0x10;
-        cases.push_back({"length past the end", f, 0x40, "runs past the end"});
-    }
-    {
-        std::vector<std::u16string> ten(kFull.begin(), kFull.end() - 1);
-        cases.push_back({"ten strings", FileWithTags(ten), 0x40, "string 11 of 11 has no terminator"});
-    }
-    {
+        f[at] = value;
+        return f;
+    };
+    const auto string = [](size_t index, std::u16string value) {
         std::vector<std::u16string> s = kFull;
-        s[2] = std::u16string(1, char16_t{0xDC00});
-        cases.push_back({"lone surrogate", FileWithTags(s), 0x40, "string 3 of 11 is not UTF-16"});
-    }
-    {
-        std::vector<std::u16string> s = kFull;
-        s[4] = u"\t\x10";
-        cases.push_back({"control character", FileWithTags(s), 0x40, "string 5 of 11 holds control characters"});
-        s[4] = u"\x1B[2J";
-        cases.push_back({"terminal escape", FileWithTags(s), 0x40, "control characters"});
-        s[4] = u"\x9B";
-        cases.push_back({"C1 control", FileWithTags(s), 0x40, "control characters"});
-    }
+        s[index] = value;
+        return FileWithTags(s);
+    };
+    const std::vector<Case> cases = {
+        {"offset past the end", good, good.size(), "past the end of the file"},
+        {"head cut off", std::vector<uint8_t>(good.begin(), good.begin() + 0x48), 0x40, "past the end"},
+        {"no ident", byte(0x40, 'X'), 0x40, "no \"Gd3 \" ident"},
+        {"odd length", byte(0x48, static_cast<uint8_t>(good[0x48] | 1)), 0x40, "odd length"},
+        {"length past the end", byte(0x4A, 0x10), 0x40, "runs past the end"},
+        {"ten strings", FileWithTags({kFull.begin(), kFull.end() - 1}), 0x40, "string 11 of 11 has no terminator"},
+        {"lone surrogate", string(2, std::u16string(1, char16_t{0xDC00})), 0x40, "string 3 of 11 is not UTF-16"},
+        {"control character", string(4, u"\t\x10"), 0x40, "string 5 of 11 holds control characters"},
+        {"terminal escape", string(4, u"\x1B[2J"), 0x40, "control characters"},
+        {"C1 control", string(4, u"\x9B"), 0x40, "control characters"},
+    };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Gd3Tags tags;
