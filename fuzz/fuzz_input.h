@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "psg/psg_chip.h"
 #include "tests/support/random.h"
@@ -41,8 +42,10 @@ private:
 };
 
 // Fills count frames with zeros or, if arbitrary, with values from the seed
-// (tests/support/random.h).
-inline void FillFuzzFrames(StereoFrame* frames, int32_t count, bool arbitrary, uint32_t seed)
+// (tests/support/random.h); with copy, copies them there too, for a check
+// against what was there before the render or a second renderer's buffer.
+inline void FillFuzzFrames(StereoFrame* frames, int32_t count, bool arbitrary, uint32_t seed,
+                           StereoFrame* copy = nullptr)
 {
     Random random(seed);
     for (int32_t f = 0; f < count; ++f) {
@@ -51,10 +54,13 @@ inline void FillFuzzFrames(StereoFrame* frames, int32_t count, bool arbitrary, u
     if (arbitrary) {
         FillArbitraryFrames(frames, count, random);
     }
+    if (copy != nullptr && count > 0) {
+        std::memcpy(copy, frames, static_cast<size_t>(count) * sizeof(StereoFrame));
+    }
 }
 
 // A failed check ends the run, which the fuzzer reports with its input.
-inline void Check(bool ok, const char* what)
+inline void Check(bool ok, const char* what = "unnamed check")
 {
     if (!ok) {
         std::fprintf(stderr, "check failed: %s\n", what);

@@ -8,17 +8,11 @@
 #include <string_view>
 #include <vector>
 
+#include "fuzz/fuzz_input.h"
 #include "host/batch.h"
 #include "host/playlist.h"
 
 namespace {
-
-void Check(bool condition)
-{
-    if (!condition) {
-        std::abort();
-    }
-}
 
 bool Blank(char c)
 {

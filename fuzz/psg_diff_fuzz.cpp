@@ -81,13 +81,6 @@ int32_t RateFrom(FuzzReader& in)
     return kLow[d] + static_cast<int32_t>((w & 0x1FFFFFFFu) % width);
 }
 
-// The same buffer for both renderers.
-void FillFrames(int32_t count, bool arbitrary, uint32_t seed)
-{
-    FillFuzzFrames(actual, count, arbitrary, seed);
-    std::memcpy(expected, actual, static_cast<size_t>(count > 0 ? count : 0) * sizeof(StereoFrame));
-}
-
 // Frames the reference can afford from the budget at the chips' event rates:
 // chip's, or both chips' when chip is 2.
 int32_t Affordable(int chip, int32_t wanted, int64_t& budget)
@@ -119,7 +112,7 @@ void CompareRender(int chip, int32_t count, bool arbitrary, uint32_t seed)
 {
     PsgChip reference[2] = {StandInChip(0), StandInChip(1)};
     const int32_t touched = count > 0 ? count : 4;
-    FillFrames(touched, arbitrary, seed);
+    FillFuzzFrames(actual, touched, arbitrary, seed, expected);  // the same buffer for both
     if (chip == 2) {
         PsgRenderBoth(actual, count);
     } else {

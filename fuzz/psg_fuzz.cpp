@@ -104,13 +104,6 @@ void CheckState(const PsgChip& c)
     Check(c.output[3] == static_cast<int32_t>(c.lfsr & 1u), "noise output is not bit 0 of the register");
 }
 
-// The buffer before a render, and a copy to check the render against.
-void FillFrames(int32_t count, bool arbitrary, uint32_t seed)
-{
-    FillFuzzFrames(frames, count, arbitrary, seed);
-    std::memcpy(initial, frames, static_cast<size_t>(count > 0 ? count : 0) * sizeof(StereoFrame));
-}
-
 void Render(int chip, int32_t count, bool arbitrary, uint32_t seed, int64_t& budget)
 {
     const PsgChip& c = StandInChip(chip);
@@ -118,7 +111,7 @@ void Render(int chip, int32_t count, bool arbitrary, uint32_t seed, int64_t& bud
     const PsgChip before = StandInChip(chip);
 
     if (count <= 0) {
-        FillFrames(16, arbitrary, seed);
+        FillFuzzFrames(frames, 16, arbitrary, seed, initial);
         PsgRender(chip, frames, count);
         Check(SameBytes(before, c), "a render of no frames changed the chip");
         Check(std::memcmp(frames, initial, 16 * sizeof(StereoFrame)) == 0,
@@ -150,7 +143,7 @@ void Render(int chip, int32_t count, bool arbitrary, uint32_t seed, int64_t& bud
     }
     m.lfsr = c.lfsr;
 
-    FillFrames(count, arbitrary, seed);
+    FillFuzzFrames(frames, count, arbitrary, seed, initial);
     PsgRender(chip, frames, count);
 
     for (int32_t f = 0; f < count; ++f) {

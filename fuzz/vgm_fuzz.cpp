@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/fuzz_input.h"
 #include "host/gd3_tags.h"
 #include "host/input_file.h"
 #include "host/native_binding.h"
@@ -18,13 +19,6 @@ namespace {
 
 constexpr size_t kUnpackLimit = size_t{1} << 20;  // keeps each run short
 constexpr uint64_t kMaxPlayedFrames = 1u << 16;
-
-void Check(bool condition)
-{
-    if (!condition) {
-        std::abort();
-    }
-}
 
 void Play(const VgmSong* song, const PortScript* script, const PlayPlan& plan)
 {
