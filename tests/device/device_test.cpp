@@ -24,30 +24,11 @@ uint32_t QrxsId()
     return id;
 }
 
-// Level tables for the gains the settings page can give: 0.2 dB per gain
-// unit, 2 dB per attenuation step, clamped to 10922 and truncated.
-// Values as runs of (value, frames).
-std::vector<int32_t> Runs(std::initializer_list<std::pair<int32_t, int>> runs)
-{
-    std::vector<int32_t> out;
-    for (const auto& [value, frames] : runs) {
-        out.insert(out.end(), static_cast<size_t>(frames), value);
-    }
-    return out;
-}
-
-// Tone 0 at period register 254 and full level, at 44100 Hz and gain 40:
-// the first 100 frames after the three writes.
-const std::vector<int32_t> kToneFrames = Runs({{8992, 1}, {10922, 44}, {587, 1}, {0, 43}, {754, 1}, {10922, 10}});
-// Port bytes for it: chip bytes 0x8E, 0x0F, 0x90 in port bit order.
+// Port bytes for kToneFrames: chip bytes 0x8E, 0x0F, 0x90 in port bit order.
 constexpr uint32_t kTonePortBytes[] = {0x71, 0xF0, 0x09};
 // Port byte for chip byte 0x9F: tone 0 off.
 constexpr uint32_t kToneOffPortByte = 0xF9;
-
-// White noise at shift rate 0 and full level, same rate and gain: the first
-// 24 frames. Port bytes for chip bytes 0xE4, 0xF0.
-const std::vector<int32_t> kNoiseFrames =
-    Runs({{10922, 5}, {9070, 1}, {0, 11}, {9413, 1}, {10922, 4}, {8649, 1}, {0, 1}});
+// Port bytes for kNoiseFrames: chip bytes 0xE4, 0xF0.
 constexpr uint32_t kNoisePortBytes[] = {0x27, 0x0F};
 
 // Left samples, after checking that every right sample equals its left.

@@ -5,7 +5,31 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
+#include <utility>
+#include <vector>
+
 #include "tests/support/chip_state.h"
+
+// Values as runs of (value, frames).
+inline std::vector<int32_t> Runs(std::initializer_list<std::pair<int32_t, int>> runs)
+{
+    std::vector<int32_t> out;
+    for (const auto& [value, frames] : runs) {
+        out.insert(out.end(), static_cast<size_t>(frames), value);
+    }
+    return out;
+}
+
+// Tone 0 at period register 254 (2941066 units) and full level, at 44100 Hz
+// and gain 40: the first 100 frames after its writes. It toggles to 1 at
+// 11579 (on-time 53957), to 0 at 45 frames + 3525, to 1 at 89 frames + 61007.
+inline const std::vector<int32_t> kToneFrames =
+    Runs({{8992, 1}, {10922, 44}, {587, 1}, {0, 43}, {754, 1}, {10922, 10}});
+// White noise at shift rate 0 and full level, same rate and gain: the first
+// 24 frames.
+inline const std::vector<int32_t> kNoiseFrames =
+    Runs({{10922, 5}, {9070, 1}, {0, 11}, {9413, 1}, {10922, 4}, {8649, 1}, {0, 1}});
 
 inline void ExpectChips(const ChipPair& expected, const char* what)
 {
