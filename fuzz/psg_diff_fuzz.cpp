@@ -81,30 +81,6 @@ int32_t RateFrom(FuzzReader& in)
     return kLow[d] + static_cast<int32_t>((w & 0x1FFFFFFFu) % width);
 }
 
-// Frames the reference can afford from the budget at the chips' event rates:
-// chip's, or both chips' when chip is 2.
-int32_t Affordable(int chip, int32_t wanted, int64_t& budget)
-{
-    if (wanted <= 0) {
-        return wanted;
-    }
-    int64_t perFrame = 4;
-    for (int k = 0; k < 2; ++k) {
-        const PsgChip& c = StandInChip(k);
-        for (int i = 0; i < 4 && (chip == 2 || chip == k); ++i) {
-            if (c.amplitude[i] != 0) {
-                perFrame += kFrameUnits / c.period[i] + 1;
-            }
-        }
-    }
-    int64_t count = budget / perFrame;
-    if (count > wanted) {
-        count = wanted;
-    }
-    budget -= count * perFrame;
-    return static_cast<int32_t>(count);
-}
-
 // One call through both renderers from the same state: of chip, or of both
 // chips in one pass when chip is 2 (the reference renders chip 0, then
 // chip 1, into the same frames).
@@ -172,7 +148,7 @@ struct BothRenderers {
         const uint32_t w = in.Word16();
         const bool arbitrary = (w & 0x4000u) != 0;
         const uint32_t seed = arbitrary ? in.Byte() : 0u;
-        int32_t total = Affordable(chip, static_cast<int32_t>(w & 0x3FFFu), budget);
+        int32_t total = AffordableFrames(chip, static_cast<int32_t>(w & 0x3FFFu), budget);
         if ((w & 0x8000u) == 0 || total <= 0) {
             CompareRender(chip, total, arbitrary, seed);
             lastCount = total;
@@ -213,7 +189,7 @@ struct BothRenderers {
         case 6: {
             const uint32_t b = in.Byte();
             const int32_t count = (b & 0x80u) ? -static_cast<int32_t>(b & 1u)
-                                             : Affordable(chip, static_cast<int32_t>(b & 0x3Fu), budget);
+                                             : AffordableFrames(chip, static_cast<int32_t>(b & 0x3Fu), budget);
             CompareRender(chip, count, (b & 0x40u) != 0, b);
             lastCount = count;
             break;

@@ -1,5 +1,6 @@
 #include "tests/support/psg_stand_in.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cstdio>
 #include <string>
@@ -41,6 +42,21 @@ void ClearStandInChips()
 {
     chips[0] = PsgChip{};
     chips[1] = PsgChip{};
+}
+
+int32_t AffordableFrames(int chip, int32_t wanted, int64_t& budget)
+{
+    int64_t perFrame = 4;
+    for (int k = 0; k < 2; ++k) {
+        for (int i = 0; i < 4 && (chip == 2 || chip == k); ++i) {
+            if (StandInChip(k).amplitude[i] != 0) {  // silent channels have no events
+                perFrame += kFrameUnits / StandInChip(k).period[i] + 1;
+            }
+        }
+    }
+    const int32_t count = static_cast<int32_t>(std::min<int64_t>(wanted, std::max<int64_t>(budget / perFrame, 0)));
+    budget -= std::max(count, 0) * perFrame;
+    return count;
 }
 
 void LogPsgCalls(CallLog* log, const StereoFrame* frameBase)

@@ -22,6 +22,10 @@ PsgChip& StandInChip(int chip);
 void Write(int chip, std::initializer_list<uint32_t> bytes);
 // Both records as at load: all zero.
 void ClearStandInChips();
+// Of wanted frames, those a per-frame renderer can afford within budget at
+// the event rates of chip's sounding channels (both chips' when chip is 2),
+// their cost taken from budget; a count of 0 or less is given back as it is.
+int32_t AffordableFrames(int chip, int32_t wanted, int64_t& budget);
 
 // Logs every call from now on, with its arguments in order, to log (null:
 // none): "Psg.Reset 0 3993600 44100", "Psg.Levels 0 40", "Psg.Write 0 0x8E",
