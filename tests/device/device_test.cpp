@@ -17,13 +17,6 @@
 
 namespace {
 
-uint32_t QrxsId()
-{
-    uint32_t id = 0;
-    std::memcpy(&id, "QRXS", 4);
-    return id;
-}
-
 // Port bytes for kToneFrames: chip bytes 0x8E, 0x0F, 0x90 in port bit order.
 constexpr uint32_t kTonePortBytes[] = {0x71, 0xF0, 0x09};
 // Port byte for chip byte 0x9F: tone 0 off.
@@ -59,7 +52,7 @@ protected:
 
     CallLog log;
     RecordingSoundHub hub{log};
-    Quarix dev{QrxsId()};
+    Quarix dev{kDeviceIdQrxs};
     ISoundSource* const source = &dev;
     // What the hub's Updates found and rendered, framesPerUpdate frames each.
     int32_t framesPerUpdate = 0;
@@ -166,7 +159,7 @@ TEST_F(NewDevice, AuxOperationsAnswerZero)
         EXPECT_EQ(face.AuxCallA(value), 0u);
         EXPECT_EQ(face.AuxCallB(value), 0u);
     }
-    Device plain(QrxsId());
+    Device plain(kDeviceIdQrxs);
     EXPECT_EQ(static_cast<IDevice&>(plain).GetDescriptor(), nullptr);
 }
 
@@ -184,7 +177,7 @@ TEST_F(NewDevice, DescriptorHoldsTheThreeHandlersAtZeroThreeSix)
     EXPECT_NE(d->outputTable[0], d->outputTable[3]);
     EXPECT_NE(d->outputTable[0], d->outputTable[6]);
     EXPECT_NE(d->outputTable[3], d->outputTable[6]);
-    Quarix other(QrxsId());
+    Quarix other(kDeviceIdQrxs);
     EXPECT_EQ(other.GetDescriptor(), d) << "one static descriptor";
 }
 

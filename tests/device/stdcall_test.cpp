@@ -88,13 +88,6 @@ __attribute__((noinline)) uint32_t __stdcall WeightedStdcall(uint32_t a, uint32_
     return a + 2 * b + 3 * c;
 }
 
-uint32_t QrxsId()
-{
-    uint32_t id = 0;
-    std::memcpy(&id, "QRXS", 4);
-    return id;
-}
-
 class HostCalls : public ::testing::Test {
 protected:
     void SetUp() override
@@ -109,7 +102,7 @@ protected:
 
     CallLog log;
     RecordingSoundHub hub{log};
-    Quarix dev{QrxsId()};
+    Quarix dev{kDeviceIdQrxs};
     IDevice* const face = &dev;
     ISoundSource* const source = &dev;
 };

@@ -17,19 +17,11 @@ struct Call {
 
 std::vector<Call> calls;
 
-void J27_CALL Handler0(IDevice* self, uint32_t port, uint32_t data)
+// Handler n: logs itself as n.
+template <int n>
+void J27_CALL Handler(IDevice* self, uint32_t port, uint32_t data)
 {
-    calls.push_back({0, self, port, data});
-}
-
-void J27_CALL Handler3(IDevice* self, uint32_t port, uint32_t data)
-{
-    calls.push_back({3, self, port, data});
-}
-
-void J27_CALL Handler8(IDevice* self, uint32_t port, uint32_t data)
-{
-    calls.push_back({8, self, port, data});
+    calls.push_back({n, self, port, data});
 }
 
 // A device whose output table has handlers at 0, 3 and 8.
@@ -44,8 +36,8 @@ public:
     uint32_t id = 0x4B414B46;
     const DeviceDescriptor* descriptor = &kDescriptor;
 
-    static constexpr PortHandler kOutput[kOutputHandlerCount] = {Handler0, nullptr, nullptr, Handler3, nullptr,
-                                                                 nullptr,  nullptr, nullptr, Handler8};
+    static constexpr PortHandler kOutput[kOutputHandlerCount] = {Handler<0>, nullptr, nullptr, Handler<3>, nullptr,
+                                                                 nullptr,    nullptr, nullptr, Handler<8>};
     static constexpr DeviceDescriptor kDescriptor = {nullptr, kOutput};
 };
 
