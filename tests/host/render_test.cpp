@@ -27,6 +27,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
+uint32_t Le32(const std::vector<uint8_t>& b, size_t at)
+{
+    return static_cast<uint32_t>(b[at]) | static_cast<uint32_t>(b[at + 1]) << 8 |
+           static_cast<uint32_t>(b[at + 2]) << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
+}
+
+uint16_t Le16(const std::vector<uint8_t>& b, size_t at)
+{
+    return static_cast<uint16_t>(b[at] | b[at + 1] << 8);
+}
+
 class RenderTest : public ScratchDir {
 protected:
     // Runs the front end; returns its exit code, with stdout and stderr text.
@@ -56,9 +67,7 @@ protected:
     {
         std::vector<int32_t> left;
         for (size_t i = 0; i + 8 <= raw.size(); i += 8) {
-            const uint32_t v = static_cast<uint32_t>(raw[i]) | static_cast<uint32_t>(raw[i + 1]) << 8 |
-                               static_cast<uint32_t>(raw[i + 2]) << 16 | static_cast<uint32_t>(raw[i + 3]) << 24;
-            left.push_back(static_cast<int32_t>(v));
+            left.push_back(static_cast<int32_t>(Le32(raw, i)));
         }
         return left;
     }
@@ -66,17 +75,6 @@ protected:
     std::string stdoutText;
     std::string stderrText;
 };
-
-uint32_t Le32(const std::vector<uint8_t>& b, size_t at)
-{
-    return static_cast<uint32_t>(b[at]) | static_cast<uint32_t>(b[at + 1]) << 8 |
-           static_cast<uint32_t>(b[at + 2]) << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
-}
-
-uint16_t Le16(const std::vector<uint8_t>& b, size_t at)
-{
-    return static_cast<uint16_t>(b[at] | b[at + 1] << 8);
-}
 
 // Tone 0 of a chip at period register 254 and full volume, for 100 samples,
 // in the chip's own byte order, at the chips' own clock so that no pitch
