@@ -84,19 +84,19 @@ void SetBinaryMode(std::FILE* stream)
     _setmode(_fileno(stream), _O_BINARY);
 }
 
-std::string TextForStream(const std::string& utf8, std::FILE* stream)
+namespace {
+
+// utf8 in code page `page`, or utf8 itself where it does not convert;
+// `flags` says how MultiByteToWideChar takes bytes that are not UTF-8.
+std::string Recode(const std::string& utf8, UINT page, DWORD flags)
 {
-    if (utf8.empty() || !IsTerminal(stream)) {
-        return utf8;
-    }
     const int size = static_cast<int>(utf8.size());
-    const int wide = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
+    const int wide = MultiByteToWideChar(CP_UTF8, flags, utf8.data(), size, nullptr, 0);
     if (wide <= 0) {
         return utf8;
     }
     std::wstring text(static_cast<size_t>(wide), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, &text[0], wide);
-    const UINT page = GetConsoleOutputCP();
     const int narrow = WideCharToMultiByte(page, 0, text.data(), wide, nullptr, 0, nullptr, nullptr);
     if (narrow <= 0) {
         return utf8;
@@ -106,22 +106,19 @@ std::string TextForStream(const std::string& utf8, std::FILE* stream)
     return result;
 }
 
+}  // namespace
+
+std::string TextForStream(const std::string& utf8, std::FILE* stream)
+{
+    if (utf8.empty() || !IsTerminal(stream)) {
+        return utf8;
+    }
+    return Recode(utf8, GetConsoleOutputCP(), 0);
+}
+
 std::string PathFromUtf8(const std::string& utf8)
 {
-    const int size = static_cast<int>(utf8.size());
-    const int wide = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, nullptr, 0);
-    if (wide <= 0) {
-        return utf8;
-    }
-    std::wstring text(static_cast<size_t>(wide), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, &text[0], wide);
-    const int narrow = WideCharToMultiByte(CP_ACP, 0, text.data(), wide, nullptr, 0, nullptr, nullptr);
-    if (narrow <= 0) {
-        return utf8;
-    }
-    std::string result(static_cast<size_t>(narrow), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.data(), wide, &result[0], narrow, nullptr, nullptr);
-    return result;
+    return Recode(utf8, CP_ACP, MB_ERR_INVALID_CHARS);
 }
 
 void SetProcessEnvironment(const char* name, const char* value)
