@@ -29,7 +29,7 @@ if [ ${#missing[@]} -gt 0 ] || ! have_i386; then
   export DEBIAN_FRONTEND=noninteractive
   # 32-bit Wine needs the i386 architecture before the package lists are read.
   have_i386 || dpkg --add-architecture i386
-  apt-get update -qq
+  "$(dirname "$0")/apt-update"
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
@@ -56,7 +56,7 @@ Suites: bookworm-backports
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 SOURCES
-      apt-get update -qq
+      "$(dirname "$0")/apt-update"
     fi
     apt-get install -y -qq --no-install-recommends -t bookworm-backports qemu-user-static >/dev/null
   fi

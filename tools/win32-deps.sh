@@ -41,7 +41,7 @@ ensure_deb_src() {
   local list=/etc/apt/sources.list.d/debian.sources
   [ -f "$list" ] || die "$list not found: add deb-src entries for libsoxr and flac by hand"
   sed -i -E 's/^Types:[[:space:]]*deb[[:space:]]*$/Types: deb deb-src/' "$list"
-  apt-get update -qq
+  "$top/tools/apt-update"
 }
 
 # Debian's source, patches applied, unpacked afresh into $deps/src/NAME-VERSION.
