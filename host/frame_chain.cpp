@@ -42,13 +42,14 @@ void FrameChain::StartAt(uint64_t moduleFrame, uint64_t outputFrame)
     startModule = moduleFrame;
     std::fill(owed.begin(), owed.end(), moduleFrame);
     owed.back() = outputFrame;
-    heardFrom = outputFrame;
+    heardNext = outputFrame;
 }
 
 void FrameChain::SeekTo(uint64_t outputFrame)
 {
-    heardFrom = outputFrame;
-    restartPending = outputFrame < Position();
+    heardNext = outputFrame;
+    const bool kept = historyStands && outputFrame >= history.Begin();
+    restartPending = outputFrame < Position() && !kept;
 }
 
 void FrameChain::Restart()
@@ -58,6 +59,26 @@ void FrameChain::Restart()
     }
     std::fill(passed.begin(), passed.end(), 0);
     restartPending = false;
+    history.Clear(0);
+    historyStands = true;
+}
+
+bool FrameChain::ForgetHeard(uint64_t playing)
+{
+    historyStands = false;
+    history.Clear(Position());
+    if (heardNext >= Position()) {
+        return false;
+    }
+    SeekTo(playing);
+    return true;
+}
+
+void FrameChain::HearRest()
+{
+    if (heard != nullptr) {
+        Hear(Position(), {});
+    }
 }
 
 void FrameChain::Take(std::span<const StereoFrame> frames)
@@ -79,13 +100,20 @@ void FrameChain::Pass(size_t firstStage, std::span<const StereoFrame> frames)
         frames = stages[i]->Process(frames);
     }
     const uint64_t first = passed.back();
-    const std::span<const StereoFrame> kept = From(frames, first, owed.back());
-    const std::span<const StereoFrame> heardPart = From(frames, first, heardFrom);
+    const uint64_t keptFrom = owed.back();
     Deliver(stages.size(), frames);
-    // After a seek back the heard part may begin before the kept one.
-    const std::span<const StereoFrame> wanted =
-        heard != nullptr && heardPart.size() > kept.size() ? heardPart : kept;
-    if (wanted.empty() || (pcmSinks.empty() && heard == nullptr)) {
+    HandOn(first, keptFrom, frames);
+}
+
+void FrameChain::HandOn(uint64_t first, uint64_t keptFrom, std::span<const StereoFrame> frames)
+{
+    if (heard == nullptr && pcmSinks.empty()) {
+        return;
+    }
+    const std::span<const StereoFrame> kept = From(frames, first, keptFrom);
+    // The history takes every frame, heard now or not.
+    const std::span<const StereoFrame> wanted = heard != nullptr ? frames : kept;
+    if (wanted.empty()) {
         return;
     }
     if (pcm.size() < wanted.size()) {
@@ -97,8 +125,32 @@ void FrameChain::Pass(size_t firstStage, std::span<const StereoFrame> frames)
         sink->Take(saturated.subspan(wanted.size() - kept.size()));
     }
     if (heard != nullptr) {
-        heard->Take(saturated.subspan(wanted.size() - heardPart.size()));
+        if (historyStands) {
+            history.Append(saturated);
+        }
+        Hear(first, saturated);
     }
+}
+
+void FrameChain::Hear(uint64_t first, std::span<const PcmFrame> fresh)
+{
+    // A seek back that needs no restart: the kept frames up to fresh. The
+    // sink may seek again while it takes them, which moves heardNext.
+    while (heardNext < first && !restartPending) {
+        const std::span<const PcmFrame> again = history.Stretch(heardNext, first);
+        if (again.empty()) {
+            restartPending = true;  // no longer kept
+            return;
+        }
+        heardNext += again.size();
+        heard->Take(again);
+    }
+    const std::span<const PcmFrame> part = From(fresh, first, heardNext);
+    if (restartPending || part.empty()) {
+        return;
+    }
+    heardNext = first + fresh.size();
+    heard->Take(part);
 }
 
 void FrameChain::Deliver(size_t stagesPassed, std::span<const StereoFrame> frames)

@@ -84,8 +84,8 @@ uint64_t LivePlayer::PlayedFrames() const
 
 void LivePlayer::Take(std::span<const PcmFrame> frames)
 {
-    // With a chain, these are its last frames; before them some may have gone unheard.
-    const uint64_t first = chain != nullptr ? chain->Position() - frames.size() : pushed;
+    // With a chain, these end where it says; before them some may have gone unheard.
+    const uint64_t first = chain != nullptr ? chain->HeardEnd() - frames.size() : pushed;
     taken = chain != nullptr ? chain->Position() : taken + frames.size();
     // The output's thread only copies: the frames are finished here.
     size_t done = 0;
@@ -117,6 +117,16 @@ bool LivePlayer::Seek(int key)
     return true;
 }
 
+bool LivePlayer::Changed()
+{
+    const uint64_t now = PlayedFrames();
+    if (chain == nullptr || !chain->ForgetHeard(now)) {
+        return true;
+    }
+    pushedTo = now;
+    return false;
+}
+
 void LivePlayer::ShowMuted()
 {
     if (status != nullptr) {
@@ -129,6 +139,10 @@ bool LivePlayer::Serve()
     bool wanted = true;
     if (settings != nullptr) {
         settings->Pump(taken, ring->Fill());
+        if (settings->Applies() != applies) {
+            applies = settings->Applies();
+            wanted = Changed();
+        }
     }
     const int key = keyboard != nullptr ? keyboard->NextKey() : 0;
     if (key == ' ') {
@@ -146,6 +160,7 @@ bool LivePlayer::Serve()
     } else if (key >= '0' && key <= '0' + kChannelCount && channels != nullptr) {
         // Acts at once: the writes land at the hub's present moment.
         channels->SetMuted(key == '0' ? 0 : static_cast<ChannelSet>(channels->Muted() ^ ChannelBit(key - '0')));
+        wanted = Changed() && wanted;
         ShowMuted();
         status->Show(PlayedFrames(), paused, Underruns(), true);
     }

@@ -60,6 +60,8 @@ public:
     // path the resampler still holds some 26 ms of them); queuedFrames:
     // finished frames still waiting in the ring before it.
     virtual void Pump(uint64_t frame, uint64_t queuedFrames) = 0;
+    // How many times the page has applied its settings to the device.
+    virtual int Applies() const = 0;
     virtual void Close() = 0;
 };
 
@@ -100,6 +102,11 @@ private:
     // frames in hand are no longer wanted (a seek).
     bool Serve();
     bool Seek(int key);
+    // The device makes other frames from now on (a channel muted or
+    // unmuted, settings applied): kept frames no longer stand for the song,
+    // and if they were being heard again, the song starts again to play on
+    // from the frame now playing. False then: the frames in hand are not wanted.
+    bool Changed();
     void ShowMuted();
     uint64_t PlayedFrames() const;  // the song's frame now playing
 
@@ -116,6 +123,7 @@ private:
     uint64_t pushed = 0;
     uint64_t pushedTo = 0;  // the song's frame after the last pushed
     uint64_t taken = 0;     // frames handed on by the hub: its present moment
+    int applies = 0;        // the settings' Applies() when last served
     bool paused = false;
     bool stopping = false;
     bool interrupted = false;

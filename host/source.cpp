@@ -118,11 +118,14 @@ Result LoadSource(const std::string& path, std::unique_ptr<Source>* source)
 bool PlayAcrossSeeks(const Source& source, const PlayPlan& plan, PortWriter& bus, SoundHub& hub, FrameChain& chain,
                      PlayControl* control)
 {
-    while (!source.Play(plan, bus, hub, control)) {
+    for (;;) {
+        const bool ended = source.Play(plan, bus, hub, control);
+        if (ended) {
+            chain.HearRest();
+        }
         if (!chain.RestartPending()) {
-            return false;
+            return ended;
         }
         chain.Restart();
     }
-    return true;
 }

@@ -38,7 +38,7 @@ public:
 Result LoadSource(const std::string& path, std::unique_ptr<Source>* source);
 
 // Plays as planned, and from the top again whenever a seek back in chain
-// (the chain the hub hands its frames to) ended the play early. False when
-// control ended it otherwise.
+// (the chain the hub hands its frames to) needs it. False when control ended
+// the play early otherwise.
 bool PlayAcrossSeeks(const Source& source, const PlayPlan& plan, PortWriter& bus, SoundHub& hub, FrameChain& chain,
                      PlayControl* control);

@@ -21,6 +21,7 @@ public:
     // Handles the messages waiting for this thread; after OK or Cancel the
     // sheet is destroyed and the music plays on.
     void Pump(uint64_t frame, uint64_t queuedFrames) override;
+    int Applies() const override { return site.applied; }
     void Close() override;
 
     HWND Sheet() const { return sheet; }

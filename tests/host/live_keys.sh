@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The live keys on a terminal of its own (a pty): 2 and 5 mute two channels
 # and the status line says so, the right arrow seeks on, the left one twice
-# back (the song starts again), 0 unmutes and q stops. The WAV written
+# back (the second to the top), 0 unmutes and q stops. The WAV written
 # meanwhile holds every frame once, in order: a prefix of the render of the
-# same channels muted offline.
+# same channels muted offline, but for the end, where the stop flushed what
+# the resampler held back (up to about 1200 frames).
 #
 #   live_keys.sh WORK_DIR INPUT FRONTEND [ARGS...]
 set -euo pipefail
@@ -50,7 +51,9 @@ status, text = play([b'\x1b[C', b'\x1b[D', b'\x1b[D'])  # on, back, back to the 
 offline = open(f'{work}/offline.wav', 'rb').read()[44:]
 live = open(f'{work}/live.wav', 'rb').read()[44:]
 checks['seeks: exit 0'] = status == 0
-checks['seeks: the live WAV a prefix of the offline one'] = len(live) > 0 and offline[:len(live)] == live
+flushed = 2048 * 4
+checks['seeks: the live WAV a prefix of the offline one'] = (len(live) > 2 * flushed and
+                                                              offline[:len(live) - flushed] == live[:-flushed])
 status, text = play([b'2', b'0', b'7'])
 lines = [line for line in text.split('\n') if ' / ' in line]
 shown = [line.split('[muted ')[1].split(']')[0] if '[muted ' in line else '' for line in lines]

@@ -1,5 +1,5 @@
 // The live player's parts that need no sound server: the frame ring across
-// two threads and the live options. Playback itself is tested against a
+// two threads, the history kept for seeks back, and the live options. Playback itself is tested against a
 // real PulseAudio daemon (live_play.sh and friends).
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/frame_ring.h"
+#include "host/heard_history.h"
 #include "host/live_player.h"
 #include "host/render_options.h"
 
@@ -56,6 +57,47 @@ TEST(FrameRing, CarriesEveryFrameInOrderBetweenTwoThreads)
     }
     reader.join();
     EXPECT_EQ(ring.Fill(), 0u);
+}
+
+// Kept in blocks of 65536 frames, the oldest dropped past the bound; a
+// stretch ends at a block's end, at the frame asked for or at the last kept.
+TEST(HeardHistory, KeepsTheLatestFramesAndHandsThemOutInStretches)
+{
+    constexpr uint64_t kBlock = 65536;
+    HeardHistory history(2 * kBlock);
+    std::vector<PcmFrame> frames(100000);
+    uint32_t next = 0;
+    for (int k = 0; k < 3; ++k) {
+        for (PcmFrame& f : frames) {
+            f = FrameNumber(next++);
+        }
+        history.Append(frames);
+    }
+    EXPECT_EQ(history.End(), 300000u);
+    EXPECT_EQ(history.Begin(), 3 * kBlock);  // 300000 needs five blocks; two are kept
+    struct Case {
+        uint64_t from, to, size;
+    } cases[] = {
+        {3 * kBlock - 1, 300000, 0},          // dropped
+        {3 * kBlock, 300000, kBlock},          // a whole block
+        {4 * kBlock - 10, 4 * kBlock + 5, 10}, // up to the block's end
+        {4 * kBlock + 5, 4 * kBlock + 9, 4},   // up to the frame asked for
+        {299990, 400000, 10},                  // up to the last kept
+        {300000, 400000, 0},                   // not made yet
+    };
+    for (const Case& c : cases) {
+        const std::span<const PcmFrame> got = history.Stretch(c.from, c.to);
+        ASSERT_EQ(got.size(), c.size) << "from " << c.from;
+        if (!got.empty()) {
+            EXPECT_EQ(got.front().left, FrameNumber(static_cast<uint32_t>(c.from)).left);
+            EXPECT_EQ(got.back().right, FrameNumber(static_cast<uint32_t>(c.from + c.size - 1)).right);
+        }
+    }
+    history.Clear(7);
+    EXPECT_EQ(history.Begin(), 7u);
+    EXPECT_TRUE(history.Stretch(7, 8).empty());
+    history.Append(std::span<const PcmFrame>(frames).first(1));
+    EXPECT_EQ(history.Stretch(7, 8).size(), 1u);
 }
 
 TEST(LiveOptions, ParseAndRefuseAsDocumented)

@@ -519,9 +519,11 @@ TEST_F(RenderTest, FadePlaysOnAfterTheLoops)
     EXPECT_NE(stderrText.find("faded out over the last 0.01 s"), std::string::npos) << stderrText;
 }
 
-// Seeks on the clean path, back (the song starts again, every stage
-// restarted) and then forward: what is heard after each is what an
-// uninterrupted run has there, and the kept sinks get every frame once.
+// Seeks on the clean path, back and then forward: what is heard after each
+// is what an uninterrupted run has there, and the kept sinks get every frame
+// once. A seek back plays the kept frames again, the module going on where it
+// was; after the channels change (ForgetHeard), at the seek or while kept
+// frames play, the song starts again, every stage restarted.
 TEST_F(RenderTest, SeeksLandOnTheFramesOfAnUninterruptedRun)
 {
     VgmBuilder vgm;
@@ -540,12 +542,31 @@ TEST_F(RenderTest, SeeksLandOnTheFramesOfAnUninterruptedRun)
     ASSERT_TRUE(Ok(source->Plan(clean, &plan), &why)) << why;
 
     struct Frames final : PcmSink {
-        void Take(std::span<const PcmFrame> f) override { all.insert(all.end(), f.begin(), f.end()); }
+        void Take(std::span<const PcmFrame> f) override
+        {
+            all.insert(all.end(), f.begin(), f.end());
+            if (forgetIn != nullptr && forgetIn->HeardEnd() < forgetIn->Position()) {
+                EXPECT_TRUE(forgetIn->ForgetHeard(forgetIn->HeardEnd()));  // while hearing kept frames again
+                forgetIn = nullptr;
+            }
+        }
         std::vector<PcmFrame> all;
+        FrameChain* forgetIn = nullptr;
     };
-    // Seeks at the control's calls: {call, target frame}; gives what was heard and kept.
-    using Seek = std::pair<int, uint64_t>;
-    const auto run = [&](const std::vector<Seek>& seeks, std::vector<uint64_t>* at, Frames* heard, Frames* kept) {
+    // A seek at one of the control's calls; forget: the channels change first.
+    struct Seek {
+        int call;
+        uint64_t target;
+        bool forget;
+    };
+    struct Run {
+        bool forgetAgain = false;  // the channels change while kept frames play again
+        std::vector<uint64_t> at;  // the chain's position at each seek
+        int calls = 0;
+        Frames heard;
+        Frames kept;
+    };
+    const auto run = [&](const std::vector<Seek>& seeks, Run* r) {
         FrameChain chain;
         FadeStage fade(plan.fadeStartFrame, plan.fadeFrames);
         std::unique_ptr<ResampleStage> resample;
@@ -554,28 +575,31 @@ TEST_F(RenderTest, SeeksLandOnTheFramesOfAnUninterruptedRun)
                        &why));
         chain.AddStage(&fade);
         chain.AddStage(resample.get());
-        chain.AddSink(kept);
-        chain.AddHeardSink(heard);
+        chain.AddSink(&r->kept);
+        chain.AddHeardSink(&r->heard);
+        r->heard.forgetIn = r->forgetAgain ? &chain : nullptr;
         struct Control final : PlayControl {
             bool GoOn() override
             {
-                ++calls;
+                ++r->calls;
                 for (const Seek& s : *seeks) {
-                    if (s.first == calls) {
-                        at->push_back(chain->Position());
-                        chain->SeekTo(s.second);
+                    if (s.call == r->calls) {
+                        r->at.push_back(chain->Position());
+                        if (s.forget) {
+                            EXPECT_FALSE(chain->ForgetHeard(chain->Position()));  // heard at the present
+                        }
+                        chain->SeekTo(s.target);
                     }
                 }
                 return !chain->RestartPending();
             }
             FrameChain* chain;
             const std::vector<Seek>* seeks;
-            std::vector<uint64_t>* at;
-            int calls = 0;
+            Run* r;
         } control;
         control.chain = &chain;
         control.seeks = &seeks;
-        control.at = at;
+        control.r = r;
         PortBus bus;
         SoundHub hub(&chain);
         NativeBinding binding;
@@ -584,25 +608,38 @@ TEST_F(RenderTest, SeeksLandOnTheFramesOfAnUninterruptedRun)
         binding.Release();
         chain.Finish();
     };
-    Frames whole;
-    Frames unheard;
-    std::vector<uint64_t> at;
-    run({}, &at, &unheard, &whole);
-    ASSERT_EQ(whole.all.size(), plan.outputFrames);
-    Frames heard;
-    Frames kept;
-    run({{60, 3000}, {130, 20000}}, &at, &heard, &kept);
-    ASSERT_EQ(at.size(), 2u);
-    ASSERT_GT(at[0], 3000u);  // back
-    ASSERT_LT(at[1], 20000u);  // on
-    std::vector<PcmFrame> expected(whole.all.begin(), whole.all.begin() + static_cast<ptrdiff_t>(at[0]));
-    expected.insert(expected.end(), whole.all.begin() + 3000, whole.all.begin() + static_cast<ptrdiff_t>(at[1]));
-    expected.insert(expected.end(), whole.all.begin() + 20000, whole.all.end());
     const auto same = [](const std::vector<PcmFrame>& a, const std::vector<PcmFrame>& b) {
         return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](PcmFrame x, PcmFrame y) {
                    return x.left == y.left && x.right == y.right;
                });
     };
-    EXPECT_TRUE(same(heard.all, expected));
-    EXPECT_TRUE(same(kept.all, whole.all));
+    Run whole;
+    run({}, &whole);
+    ASSERT_EQ(whole.kept.all.size(), plan.outputFrames);
+    ASSERT_GT(plan.outputFrames, 30000u);
+    for (const int mode : {0, 1, 2}) {
+        const char* const names[] = {"kept frames again", "after a channel change", "a change while heard again"};
+        SCOPED_TRACE(names[mode]);
+        const bool forget = mode == 1;
+        Run r;
+        r.forgetAgain = mode == 2;
+        run({{60, 3000, forget}, {130, 30000, false}}, &r);
+        ASSERT_EQ(r.at.size(), 2u);
+        ASSERT_GT(r.at[0], 3000u);   // back
+        ASSERT_LT(r.at[1], 30000u);  // on
+        // Heard: up to the first seek, from 3000 up to the second, from 30000 on.
+        const auto part = [&](uint64_t from, uint64_t to) {
+            return std::vector<PcmFrame>(whole.kept.all.begin() + static_cast<ptrdiff_t>(from),
+                                         whole.kept.all.begin() + static_cast<ptrdiff_t>(to));
+        };
+        std::vector<PcmFrame> expected = part(0, r.at[0]);
+        const std::vector<PcmFrame> middle = part(3000, r.at[1]);
+        expected.insert(expected.end(), middle.begin(), middle.end());
+        const std::vector<PcmFrame> rest = part(30000, plan.outputFrames);
+        expected.insert(expected.end(), rest.begin(), rest.end());
+        EXPECT_TRUE(same(r.heard.all, expected));
+        EXPECT_TRUE(same(r.kept.all, whole.kept.all));
+        // The song started again only after a change: the control's calls.
+        EXPECT_EQ(r.calls > whole.calls, mode != 0) << r.calls << " calls against " << whole.calls;
+    }
 }
