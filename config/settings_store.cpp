@@ -17,10 +17,14 @@ constexpr uint32_t kVolumeBias = 100;  // Volume is stored as volume + 100
 void LocateIni(char (&path)[MAX_PATH])
 {
     path[0] = '\0';
-    char exePath[MAX_PATH];
-    const DWORD exeLength = GetModuleFileNameA(nullptr, exePath, MAX_PATH);
+    // A name cut short to fit the buffer is not always reported: under Wine,
+    // when a double-byte character does not fit, it comes back a byte short
+    // and terminated, as if whole. With twice the room, any cut name is
+    // longer than MAX_PATH, which the profile functions cannot take anyway.
+    char exePath[2 * MAX_PATH];
+    const DWORD exeLength = GetModuleFileNameA(nullptr, exePath, sizeof exePath);
     if (exeLength == 0 || exeLength >= MAX_PATH) {
-        return;  // failed, or truncated to fit
+        return;  // failed, too long, or cut short
     }
     char* fileName = nullptr;
     const DWORD fullLength = GetFullPathNameA(exePath, MAX_PATH, path, &fileName);
