@@ -9,7 +9,7 @@
 # apply, and the move must come within one attenuation write (1/60 s) of
 # the first. Wine's audio layer drops frames where the player cannot see
 # it (tests/host/live_play.sh): beyond the move and the underrun count, up
-# to two more gaps per second of sound, and the share counts from after
+# to ten more gaps per second of sound, and the share counts from after
 # its start-up skip.
 #
 # The input is a tune that writes every channel's attenuation each 1/60 s
@@ -70,7 +70,7 @@ if [ -z "$applied" ] || [ -z "$off" ] || [ -z "$underruns" ]; then
   echo "FAIL: no apply frame, sound-off frame or underrun count from live_volume_test"
   exit 1
 fi
-stretches=$((2 + underruns + 2 * off / 44100))
+stretches=$((2 + underruns + 10 * off / 44100))
 echo "under Wine: up to $stretches stretches ($underruns underruns, $((off / 44100)) s of sound)," \
   "a share of 0.95 after a start-up skip within the first 4410 frames"
 # Channels take the new level at their next attenuation write: for up to
