@@ -119,12 +119,9 @@ bool LivePlayer::Seek(int key)
 
 bool LivePlayer::Changed()
 {
-    const uint64_t now = PlayedFrames();
-    if (chain == nullptr || !chain->ForgetHeard(now)) {
-        return true;
-    }
-    pushedTo = now;
-    return false;
+    // The frames in the ring still play; the song started again takes over
+    // after them (or at the target of a seek not yet served).
+    return chain == nullptr || !chain->ForgetHeard(pushedTo);
 }
 
 void LivePlayer::ShowMuted()

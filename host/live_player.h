@@ -105,7 +105,7 @@ private:
     // The device makes other frames from now on (a channel muted or
     // unmuted, settings applied): kept frames no longer stand for the song,
     // and if they were being heard again, the song starts again to play on
-    // from the frame now playing. False then: the frames in hand are not wanted.
+    // after the last frame pushed. False then: the frames in hand are not wanted.
     bool Changed();
     void ShowMuted();
     uint64_t PlayedFrames() const;  // the song's frame now playing
