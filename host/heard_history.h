@@ -3,8 +3,8 @@
 // started from the top. A seek back inside them plays them again instead of
 // starting the song again: they are what an uninterrupted run has there, and
 // the resampler, whose state cannot be kept, would otherwise have to take
-// every frame before the target once more (about a second for a song of
-// five minutes). The most recent frames are kept, up to a bound.
+// every frame before the target once more (seconds, near the end of a song
+// of five minutes). The most recent frames are kept, up to a bound.
 
 #include <cstdint>
 #include <deque>

@@ -1,6 +1,7 @@
 // The live player's parts that need no sound server: the frame ring across
-// two threads, the history kept for seeks back, and the live options. Playback itself is tested against a
-// real PulseAudio daemon (live_play.sh and friends).
+// two threads, the history kept for seeks back, and the live options.
+// Playback itself is tested against a real PulseAudio daemon (live_play.sh
+// and friends).
 #include <gtest/gtest.h>
 
 #include <algorithm>
